@@ -1,0 +1,34 @@
+#pragma once
+#include <QString>
+#include <QUrl>
+#include <chrono>
+#include <functional>
+
+#include "link/HostPolicy.h"
+
+/// The largest image accepted, announced or received: 16 MiB.
+constexpr qint64 kMaxImageBytes = 16 * 1024 * 1024;
+
+/// How one image download behaves; the defaults are the helper's own.
+struct DownloadOptions {
+  /// Checks every address the download would connect to (each redirect target
+  /// before it is followed); throws to refuse it.
+  std::function<void(const QUrl&)> validateAddress = validateRemoteImageURL;
+  /// A transfer that receives nothing for this long fails.
+  std::chrono::milliseconds stallTimeout{std::chrono::seconds(60)};
+  /// Where the fresh UUID directory is made; empty means QDir::tempPath().
+  QString temporaryRoot;
+  /// Called on the downloading thread as bytes arrive (total -1 when unknown).
+  std::function<void(qint64 received, qint64 total)> progress;
+  /// Called on the downloading thread once the transfer has ended, either way.
+  std::function<void()> finished;
+};
+
+/// Fetches `address` (already accepted by the host policy) over HTTPS and
+/// stores it as "background.<ext>" in a new UUID-named directory; returns the
+/// stored file's URL. Judges the response from its headers, streams the body
+/// to the file and cuts it off past kMaxImageBytes. Throws HelperError
+/// invalidRequest for a refused response and PlatformError for transport and
+/// file-system failures. Blocks, running its own event loop: call it off the
+/// main thread.
+QUrl downloadImage(const QUrl& address, const DownloadOptions& options = {});

@@ -1,0 +1,100 @@
+#include "link/SkinLink.h"
+
+#include <QRegularExpression>
+
+#include "app/HelperError.h"
+#include "link/HostPolicy.h"
+#include "link/LinkQuery.h"
+#include "request/Validators.h"
+
+namespace {
+
+[[noreturn]] void refuse(const char16_t* message) {
+  throw HelperError::invalidRequest(QString::fromUtf16(message));
+}
+
+struct LinkParts {
+  QString authority;  // null when the link has no "//"
+  QString query;      // null when the link has no "?"
+};
+
+// Splits a URI reference into its components (RFC 3986, appendix B).
+LinkParts splitLink(const QString& link) {
+  static const QRegularExpression pattern(
+      QStringLiteral(R"(\A(?:([^:/?#]+):)?(?://([^/?#]*))?([^?#]*)(?:\?([^#]*))?(?:#(.*))?\z)"),
+      QRegularExpression::DotMatchesEverythingOption);
+  const QRegularExpressionMatch match = pattern.match(link);
+  LinkParts parts;
+  if (!match.hasMatch()) return parts;
+  if (match.capturedStart(2) >= 0) parts.authority = match.captured(2);
+  if (match.capturedStart(4) >= 0) parts.query = match.captured(4);
+  return parts;
+}
+
+QString hostOf(const QString& authority) {
+  QString host = authority.mid(authority.lastIndexOf(u'@') + 1);
+  if (!host.startsWith(u'[')) {
+    const qsizetype colon = host.indexOf(u':');
+    if (colon >= 0) host.truncate(colon);
+  }
+  return host;
+}
+
+bool isHexDigit(QChar c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// A link is well formed when it holds only characters a URI may hold (any
+// non-ASCII letter is taken as written, as in an IRI) and every "%" starts an
+// escape of two hex digits.
+bool isWellFormed(const QString& link) {
+  static const QString excluded = QStringLiteral("\"<>\\^`{|}");
+  for (qsizetype i = 0; i < link.size(); ++i) {
+    const char16_t c = link.at(i).unicode();
+    if (c <= 0x20 || (c >= 0x7F && c <= 0x9F) || excluded.contains(QChar(c))) return false;
+    if (c == u'%' && !(i + 2 < link.size() && isHexDigit(link.at(i + 1)) && isHexDigit(link.at(i + 2)))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<QString> item(const QHash<QString, QString>& query, const QString& name) {
+  const auto found = query.constFind(name);
+  if (found == query.constEnd()) return std::nullopt;
+  return *found;
+}
+
+}  // namespace
+
+QString uriScheme(const QString& input) {
+  static const QRegularExpression scheme(QStringLiteral(R"(\A[A-Za-z][A-Za-z0-9+.\-]*(?=:))"));
+  return scheme.match(input).captured(0);
+}
+
+SkinRequest requestFromLink(const QString& link) {
+  const LinkParts parts = splitLink(link);
+  if (parts.authority.isNull() || hostOf(parts.authority).toLower() != u"apply") {
+    refuse(u"Unsupported Velmora action.");
+  }
+  if (!isWellFormed(link)) refuse(u"The skin link is invalid.");
+
+  const QHash<QString, QString> query = readLinkQuery(parts.query);
+
+  const std::optional<QString> imageText = item(query, QStringLiteral("image"));
+  // The parsed address is kept and used for both the host check and the
+  // download, so no second parser can read the text differently.
+  const QUrl image(imageText.value_or(QString()), QUrl::StrictMode);
+  if (!imageText || imageText->isEmpty() || !image.isValid()) {
+    refuse(u"The skin link has no valid image.");
+  }
+  validateRemoteImageURL(image);
+
+  SkinRequest request;
+  request.image = image;
+  request.name = validatedName(item(query, QStringLiteral("name")));
+  request.accent = validatedColor(item(query, QStringLiteral("accent")), kDefaultAccent);
+  request.secondary = validatedColor(item(query, QStringLiteral("secondary")), kDefaultSecondary);
+  request.highlight = validatedColor(item(query, QStringLiteral("highlight")), kDefaultHighlight);
+  return request;
+}

@@ -1,0 +1,93 @@
+#include "request/Validators.h"
+
+#include <QTextBoundaryFinder>
+
+#include "app/HelperError.h"
+
+namespace {
+
+bool isOtherCategory(QChar::Category category) {
+  switch (category) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Drops every code point of general category C. A lone surrogate is a code
+// point of category Cs and goes too, so the result is always valid UTF-16.
+QString withoutOtherCategory(const QString& text) {
+  QString kept;
+  kept.reserve(text.size());
+  for (qsizetype i = 0; i < text.size();) {
+    const QChar unit = text.at(i);
+    char32_t codePoint = unit.unicode();
+    qsizetype length = 1;
+    if (unit.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+      codePoint = QChar::surrogateToUcs4(unit, text.at(i + 1));
+      length = 2;
+    }
+    if (!isOtherCategory(QChar::category(codePoint))) kept.append(text.constData() + i, length);
+    i += length;
+  }
+  return kept;
+}
+
+// White space and line breaks: categories Zs, Zl, Zp, U+000A to U+000D and
+// U+0085. All of them lie in the Basic Multilingual Plane.
+bool isWhitespaceOrNewline(QChar unit) {
+  const char16_t u = unit.unicode();
+  if ((u >= 0x0A && u <= 0x0D) || u == 0x85) return true;
+  switch (unit.category()) {
+    case QChar::Separator_Space:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+      return true;
+    default:
+      return false;
+  }
+}
+
+QString trimmed(const QString& text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && isWhitespaceOrNewline(text.at(begin))) ++begin;
+  while (end > begin && isWhitespaceOrNewline(text.at(end - 1))) --end;
+  return text.mid(begin, end - begin);
+}
+
+QString firstClusters(const QString& text, int count) {
+  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+  int clusters = 0;
+  for (qsizetype at = finder.toNextBoundary(); at != -1; at = finder.toNextBoundary()) {
+    if (++clusters == count) return text.left(at);
+  }
+  return text;
+}
+
+bool isLowerHexDigit(QChar c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+}
+
+}  // namespace
+
+QString validatedName(const std::optional<QString>& value) {
+  QString name = trimmed(withoutOtherCategory(value.value_or(kDefaultSkinName)));
+  if (name.isEmpty()) name = kDefaultSkinName;
+  return firstClusters(name, kMaxNameClusters);
+}
+
+QString validatedColor(const std::optional<QString>& value, const QString& fallback) {
+  // The whole string must be the colour: a trailing line break is refused too,
+  // because the engine takes exactly seven characters.
+  const QString lowered = value.value_or(fallback).toLower();
+  bool valid = lowered.size() == 7 && lowered.at(0) == u'#';
+  for (qsizetype i = 1; valid && i < lowered.size(); ++i) valid = isLowerHexDigit(lowered.at(i));
+  if (!valid) throw HelperError::invalidRequest(QStringLiteral("The skin contains an invalid color value."));
+  return lowered;
+}

@@ -1,0 +1,21 @@
+#pragma once
+#include <QString>
+#include <optional>
+
+/// Defaults shared by links and packages when a field is absent.
+inline const QString kDefaultSkinName = QStringLiteral("My Orvane Skin");
+inline const QString kDefaultAccent = QStringLiteral("#c5533a");
+inline const QString kDefaultSecondary = QStringLiteral("#e28a78");
+inline const QString kDefaultHighlight = QStringLiteral("#8a6cff");
+
+/// The longest display name, in extended grapheme clusters.
+constexpr int kMaxNameClusters = 80;
+
+/// Cleans a display name: drops every code point of category C, trims white
+/// space at both ends, falls back to the default name when nothing is left,
+/// and keeps at most 80 grapheme clusters. Never fails.
+QString validatedName(const std::optional<QString>& value);
+
+/// Returns the colour lower-cased when it is "#" and exactly six hex digits
+/// (`fallback` when absent); throws HelperError invalidRequest otherwise.
+QString validatedColor(const std::optional<QString>& value, const QString& fallback);

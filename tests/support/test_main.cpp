@@ -1,0 +1,12 @@
+// Test entry point: every test program runs inside a QApplication on the
+// offscreen platform, so tests can use event loops, networking and widgets.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
