@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "engine/SkinEngine.h"
+#include "support/Expect.h"
+
+namespace {
+
+// Points HOME at a fresh directory for one test, so the engine path is ours.
+class EngineHome : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(home_.isValid());
+    oldHome_ = qgetenv("HOME");
+    qputenv("HOME", home_.path().toUtf8());
+    record_ = home_.filePath(QStringLiteral("args"));
+  }
+  void TearDown() override { qputenv("HOME", oldHome_); }
+
+  void installEngine(const QByteArray& body, QFileDevice::Permissions permissions) {
+    const QString script = engineScriptPath();
+    QDir().mkpath(QFileInfo(script).path());
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n" + body);
+    file.close();
+    file.setPermissions(permissions);
+  }
+
+  void apply(const QString& name = QStringLiteral("Aurora")) {
+    applySkin(name, QUrl::fromLocalFile(QStringLiteral("/tmp/X/background.png")), QStringLiteral("#aabbcc"),
+              QStringLiteral("#e28a78"), QStringLiteral("#8a6cff"));
+  }
+
+  QTemporaryDir home_;
+  QByteArray oldHome_;
+  QString record_;
+  const QFileDevice::Permissions kExecutable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+};
+
+TEST_F(EngineHome, LivesUnderTheHomeDirectory) {
+  EXPECT_EQ(engineScriptPath(),
+            home_.path() + QStringLiteral("/.orvane/orvane-theme-forge/scripts/customize-theme-macos.sh"));
+}
+
+TEST_F(EngineHome, ReceivesTenArgumentsExactly) {
+  installEngine("for a; do printf '%s\\n' \"$a\"; done > '" + record_.toUtf8() + "'\necho progress\n", kExecutable);
+  apply(QStringLiteral("-n My \"Skin\""));
+  QFile file(record_);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(QString::fromUtf8(file.readAll()),
+            QStringLiteral("--image\n/tmp/X/background.png\n--name\n-n My \"Skin\"\n--accent\n#aabbcc\n"
+                           "--secondary\n#e28a78\n--highlight\n#8a6cff\n"));
+}
+
+TEST_F(EngineHome, MissingOrNotExecutableIsEngineMissing) {
+  const QString missing = QStringLiteral("Velmora engine is missing. Run the Velmora installer again.");
+  EXPECT_FAILURE_TEXT(apply(), missing);
+  installEngine("touch '" + record_.toUtf8() + "'\n", QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  EXPECT_FAILURE_TEXT(apply(), missing);
+  QFile::remove(engineScriptPath());
+  QDir().mkpath(engineScriptPath());  // a directory where the script should be
+  EXPECT_FAILURE_TEXT(apply(), missing);
+  EXPECT_FALSE(QFile::exists(record_));
+}
+
+TEST_F(EngineHome, FailureShowsTheEnginesOwnWords) {
+  installEngine("echo '  Orvane is not installed.  '\nexit 1\n", kExecutable);
+  EXPECT_FAILURE_TEXT(apply(), QStringLiteral("Orvane is not installed."));
+  installEngine("exit 4\n", kExecutable);
+  EXPECT_FAILURE_TEXT(apply(), QStringLiteral("The local Orvane skin engine failed."));
+}
+
+}  // namespace
