@@ -1,0 +1,112 @@
+#include "app/AppDelegate.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "app/HelperError.h"
+#include "engine/SkinEngine.h"
+#include "link/HostPolicy.h"
+#include "link/SkinLink.h"
+
+AppDelegate::AppDelegate(FrontEnd& ui, Mode mode, RequestReport report)
+    : ui_(ui), mode_(mode), report_(std::move(report)) {}
+
+AppDelegate::~AppDelegate() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+  // The delegate is the timer's context object: if it is gone, the check never runs.
+  QTimer::singleShot(800, this, &AppDelegate::readyCheck);
+}
+
+void AppDelegate::readyCheck() {
+  if (receivedInput_ || operationInFlight_ || terminated_) return;
+  ui_.showAlert(QStringLiteral("Velmora Helper is ready"),
+                QStringLiteral("Choose a skin on ") + skinSiteDomain() +
+                    QStringLiteral(" and click Apply to Orvane."));
+  terminate(kExitApplied);
+}
+
+void AppDelegate::openUrls(const QStringList& urls) {
+  receivedInput_ = true;
+  bool routed = false;
+  for (const QString& url : urls) {
+    // A flow that ended the application (refusal, cancel) ends the event too.
+    if (terminated_) return;
+    const QString scheme = uriScheme(url).toLower();
+    if (scheme == u"velmora") {
+      routed = true;
+      handleDeepLink(url);
+    } else if (const QUrl parsed(url); parsed.isLocalFile()) {
+      routed = true;
+      handlePackage(parsed.toLocalFile());
+    }
+  }
+  if (!routed && !terminated_) {
+    if (const std::optional<int> status = ui_.nothingToDo()) terminate(*status);
+  }
+}
+
+void AppDelegate::openFiles(const QStringList& paths) {
+  receivedInput_ = true;
+  if (paths.isEmpty()) {
+    if (const std::optional<int> status = ui_.nothingToDo()) terminate(*status);
+    return;
+  }
+  handlePackage(paths.first());
+}
+
+bool AppDelegate::confirmApply(const QString& name) {
+  return ui_.askToApply(QStringLiteral("Apply ") + name + QStringLiteral(" to Orvane?"),
+                        QStringLiteral("Velmora Helper will use the local open-source engine and may restart Orvane."));
+}
+
+void AppDelegate::finish(const QString& title, const QString& message, int status) {
+  ui_.showAlert(title, message);
+  operationInFlight_ = false;
+  terminate(status);
+}
+
+void AppDelegate::terminate(int status) {
+  terminated_ = true;
+  QCoreApplication::exit(status);
+}
+
+void AppDelegate::onMainThread(std::function<void()> work) {
+  QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void AppDelegate::startApplying(const SkinRequest& request,
+                                std::function<QUrl(const QUrl&)> localImage) {
+  operationInFlight_ = true;
+  // Only one request is ever taken up per run, so there is at most one worker.
+  worker_ = std::thread([this, request, localImage = std::move(localImage)] {
+    QString title;
+    QString message;
+    int status = kExitFailed;
+    try {
+      SkinRequest local = request;
+      local.image = localImage(request.image);
+      if (mode_ == Mode::check) {
+        onMainThread([this, local] {
+          operationInFlight_ = false;
+          report_(local);
+          terminate(kExitApplied);
+        });
+        return;
+      }
+      applySkin(local.name, local.image, local.accent, local.secondary, local.highlight);
+      title = QStringLiteral("Skin applied");
+      message = QStringLiteral("Orvane is reopening with ") + request.name + u'.';
+      status = kExitApplied;
+    } catch (const Failure& error) {
+      title = QStringLiteral("Could not apply skin");
+      message = error.localizedDescription();
+    } catch (const std::exception& error) {
+      title = QStringLiteral("Could not apply skin");
+      message = QString::fromUtf8(error.what());
+    }
+    onMainThread([this, title, message, status] { finish(title, message, status); });
+  });
+}

@@ -1,0 +1,74 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+#include <thread>
+
+#include "app/FrontEnd.h"
+#include "request/SkinRequest.h"
+
+/// Exit statuses of the helper, whichever front end is showing.
+enum ExitStatus : int {
+  kExitApplied = 0,    ///< "Skin applied", or the ready alert
+  kExitFailed = 1,     ///< a refusal or "Could not apply skin"
+  kExitUsage = 2,      ///< a usage error, or (console) nothing to do
+  kExitCancelled = 3,  ///< the user cancelled the confirmation
+};
+
+/// The helper's one stateful object: it receives the open events, routes
+/// them to the link and package flows, and ends the application. Lives on the
+/// main thread for the whole run; its flags are touched only there.
+class AppDelegate final : public QObject {
+  Q_OBJECT
+
+ public:
+  enum class Mode {
+    apply,  ///< confirm, run the engine, report
+    check,  ///< run every check (and the download), then hand the request to `report`
+  };
+  using RequestReport = std::function<void(const SkinRequest&)>;
+
+  /// Shows everything through `ui`; in check mode hands finished requests to `report`.
+  explicit AppDelegate(FrontEnd& ui, Mode mode = Mode::apply, RequestReport report = {});
+  /// Waits for a worker that is still posting its result.
+  ~AppDelegate() override;
+
+  /// Launch: schedules the ready check 0.8 s from now.
+  void applicationDidFinishLaunching();
+  /// One open event carrying URLs: velmora links, file URLs, anything else.
+  void openUrls(const QStringList& urls);
+  /// One open event carrying file paths; only the first is handled.
+  void openFiles(const QStringList& paths);
+
+  /// The link flow: read, confirm, then download and apply in the background.
+  void handleDeepLink(const QString& link);
+  /// The package flow: read, confirm, then apply in the background.
+  void handlePackage(const QString& path);
+
+  /// Asks whether to apply the skin called `name`; true when the user agreed.
+  bool confirmApply(const QString& name);
+  /// Shows the final alert, clears operationInFlight and ends the application with `status`.
+  void finish(const QString& title, const QString& message, int status);
+
+  bool receivedInput() const { return receivedInput_; }
+  bool operationInFlight() const { return operationInFlight_; }
+
+ private:
+  void readyCheck();
+  void terminate(int status);
+  /// After confirmation: prepares the image (download or as is) and runs the
+  /// engine on a worker thread, then finishes on the main thread.
+  void startApplying(const SkinRequest& request, std::function<QUrl(const QUrl&)> localImage);
+  /// Calls `work` on the main thread, from any thread.
+  void onMainThread(std::function<void()> work);
+
+  FrontEnd& ui_;
+  Mode mode_;
+  RequestReport report_;
+  bool receivedInput_ = false;
+  bool operationInFlight_ = false;
+  bool terminated_ = false;
+  std::thread worker_;
+};

@@ -1,0 +1,77 @@
+// Entry point: reads the command line, picks the front end, and runs the
+// delegate on the main thread until a flow ends the application.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "BuildConfig.h"
+#include "app/AppDelegate.h"
+#include "app/CommandLine.h"
+#include "app/ConsoleFrontEnd.h"
+#include "app/DialogFrontEnd.h"
+#include "app/DisplayProbe.h"
+
+namespace {
+
+QStringList argumentsOf(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+  return arguments;
+}
+
+void print(std::FILE* file, const QString& text) {
+  std::fputs(text.toLocal8Bit().constData(), file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
+  if (!line.error.isEmpty()) {
+    print(stderr, QStringLiteral("velmora-helper: ") + line.error + u'\n');
+    return kExitUsage;
+  }
+  if (line.help) {
+    print(stdout, usageText());
+    return 0;
+  }
+  if (line.version) {
+    print(stdout, QStringLiteral("velmora-helper " VELMORA_VERSION "\n"));
+    return 0;
+  }
+
+  // --check never shows a dialog. Qt is given no arguments of ours, so that
+  // an input such as "-display" is never taken as one of Qt's own options.
+  const bool dialogs = !line.check && chooseFrontEnd(line.console) == FrontEndKind::dialogs;
+  int qtArgc = 1;
+  char* qtArgv[] = {argv[0], nullptr};
+  std::unique_ptr<QCoreApplication> app;
+  std::unique_ptr<FrontEnd> ui;
+  if (dialogs) {
+    auto guiApp = std::make_unique<QApplication>(qtArgc, qtArgv);
+    // Alerts are the only windows: closing one must not end the run by itself.
+    guiApp->setQuitOnLastWindowClosed(false);
+    app = std::move(guiApp);
+    ui = std::make_unique<DialogFrontEnd>();
+  } else {
+    app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    ui = std::make_unique<ConsoleFrontEnd>();
+  }
+  QCoreApplication::setApplicationName(QStringLiteral("Velmora Helper"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+
+  const AppDelegate::Mode mode = line.check ? AppDelegate::Mode::check : AppDelegate::Mode::apply;
+  AppDelegate delegate(*ui, mode,
+                       [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); });
+  delegate.applicationDidFinishLaunching();
+
+  const OpenEvent event = openEventFor(line.inputs, QDir::currentPath());
+  QTimer::singleShot(0, &delegate, [&delegate, event] {
+    if (event.kind == OpenEvent::Kind::urls) delegate.openUrls(event.items);
+    if (event.kind == OpenEvent::Kind::files) delegate.openFiles(event.items);
+  });
+  return app->exec();
+}

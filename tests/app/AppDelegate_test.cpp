@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/AppDelegate.h"
+#include "engine/SkinEngine.h"
+#include "support/FakeFrontEnd.h"
+
+namespace {
+
+// Runs the application's event loop with `start` as its first event and
+// returns the status the delegate ended it with (99: it never ended).
+int run(AppDelegate& delegate, std::function<void()> start, int giveUpAfterMs = 5000) {
+  QTimer::singleShot(0, &delegate, std::move(start));
+  QTimer giveUp;
+  giveUp.setSingleShot(true);
+  QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+  giveUp.start(giveUpAfterMs);
+  return QCoreApplication::exec();
+}
+
+QStringList titles(const FakeFrontEnd& ui) {
+  QStringList result;
+  for (const auto& shown : ui.shown) result.append(shown.title);
+  return result;
+}
+
+const QString kLink = QStringLiteral("velmora://apply?image=https://velmora.app/a.png&name=Aurora");
+
+TEST(AppDelegate, ReadyAlertAfterAMomentWhenNothingIsOpened) {
+  FakeFrontEnd ui;
+  AppDelegate delegate(ui);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(run(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitApplied);
+  EXPECT_GE(clock.elapsed(), 790);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].title, QStringLiteral("Velmora Helper is ready"));
+  EXPECT_EQ(ui.shown[0].text, QStringLiteral("Choose a skin on velmora.app and click Apply to Orvane."));
+}
+
+TEST(AppDelegate, RefusedLinkShowsOneAlertAndNoReadyAlert) {
+  FakeFrontEnd ui;
+  AppDelegate delegate(ui);
+  EXPECT_EQ(run(delegate,
+                [&] {
+                  delegate.applicationDidFinishLaunching();
+                  delegate.openUrls({QStringLiteral("VeLmOrA://apply?image=http://velmora.app/a.png")});
+                }),
+            kExitFailed);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].title, QStringLiteral("Invalid skin link"));
+  EXPECT_EQ(ui.shown[0].text, QStringLiteral("Velmora Helper only downloads HTTPS images from velmora.app."));
+  EXPECT_FALSE(delegate.operationInFlight());
+}
+
+TEST(AppDelegate, CancelEndsAtOnceBeforeTheNextLinkIsLookedAt) {
+  FakeFrontEnd ui;
+  ui.answers = {false, true};
+  AppDelegate delegate(ui);
+  EXPECT_EQ(run(delegate, [&] { delegate.openUrls({kLink, kLink}); }), kExitCancelled);
+  EXPECT_EQ(titles(ui), QStringList{QStringLiteral("Apply Aurora to Orvane?")});
+  EXPECT_EQ(ui.shown[0].text,
+            QStringLiteral("Velmora Helper will use the local open-source engine and may restart Orvane."));
+  EXPECT_FALSE(delegate.operationInFlight());
+}
+
+TEST(AppDelegate, UnusableEventSuppressesTheReadyAlertAndStaysIdle) {
+  for (const QStringList& urls : {QStringList{QStringLiteral("https://velmora.app/")}, QStringList{}}) {
+    FakeFrontEnd ui;
+    AppDelegate delegate(ui);
+    const int status = run(
+        delegate,
+        [&] {
+          delegate.applicationDidFinishLaunching();
+          if (urls.isEmpty()) {
+            delegate.openFiles({});
+          } else {
+            delegate.openUrls(urls);
+          }
+        },
+        1500);
+    EXPECT_EQ(status, 99) << "the dialog front end stays running";
+    EXPECT_TRUE(ui.shown.empty());
+    EXPECT_EQ(ui.nothingToDoCalls, 1);
+    EXPECT_TRUE(delegate.receivedInput());
+  }
+}
+
+TEST(AppDelegate, ConsoleEndsAnUnusableEventWithItsStatus) {
+  FakeFrontEnd ui;
+  ui.idleStatus = kExitUsage;
+  AppDelegate delegate(ui);
+  EXPECT_EQ(run(delegate, [&] { delegate.openUrls({QStringLiteral("mailto:a@b.c")}); }), kExitUsage);
+}
+
+TEST(AppDelegate, ALinkArrivingDuringAnApplyIsIgnored) {
+  // Confirm a link whose download cannot succeed here, and deliver a second
+  // link while the first is under way: no second question, one final alert.
+  FakeFrontEnd ui;
+  ui.answers = {true, true};
+  AppDelegate delegate(ui);
+  const int status = run(
+      delegate,
+      [&] {
+        delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/skin.gif")});
+        EXPECT_TRUE(delegate.operationInFlight());
+        delegate.openUrls({kLink});
+        delegate.handleDeepLink(kLink);
+      },
+      60000);
+  EXPECT_EQ(status, kExitFailed);
+  EXPECT_EQ(titles(ui), (QStringList{QStringLiteral("Apply My Orvane Skin to Orvane?"),
+                                     QStringLiteral("Could not apply skin")}));
+  EXPECT_FALSE(delegate.operationInFlight());
+}
+
+// A package routed through the open-files event: only the first path counts.
+TEST(AppDelegate, OpenFilesHandlesOnlyTheFirstPath) {
+  FakeFrontEnd ui;
+  AppDelegate delegate(ui);
+  EXPECT_EQ(run(delegate, [&] {
+              delegate.openFiles({QStringLiteral("/nonexistent/a.txt"), QStringLiteral("/nonexistent/b.zip")});
+            }),
+            kExitFailed);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].title, QStringLiteral("Invalid Orvane skin"));
+  EXPECT_EQ(ui.shown[0].text, QStringLiteral("Choose a .velmora package."));
+}
+
+TEST(AppDelegate, FileUrlGoesToThePackageFlowWhateverItsExtension) {
+  FakeFrontEnd ui;
+  AppDelegate delegate(ui);
+  EXPECT_EQ(run(delegate, [&] { delegate.openUrls({QStringLiteral("file:///nonexistent/skin.zip"), kLink}); }),
+            kExitFailed);
+  EXPECT_EQ(titles(ui), QStringList{QStringLiteral("Invalid Orvane skin")});
+}
+
+}  // namespace
