@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
 
   // --check never shows a dialog. Qt is given no arguments of ours, so that
   // an input such as "-display" is never taken as one of Qt's own options.
+  const QByteArray platformWas = qgetenv("QT_QPA_PLATFORM");
+  const bool platformWasSet = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
   const bool dialogs = !line.check && chooseFrontEnd(line.console) == FrontEndKind::dialogs;
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
@@ -54,6 +56,13 @@ int main(int argc, char** argv) {
     auto guiApp = std::make_unique<QApplication>(qtArgc, qtArgv);
     // Alerts are the only windows: closing one must not end the run by itself.
     guiApp->setQuitOnLastWindowClosed(false);
+    // The probe may have named the platform for Qt; the engine inherits the
+    // environment the helper was started with, not that choice.
+    if (platformWasSet) {
+      qputenv("QT_QPA_PLATFORM", platformWas);
+    } else {
+      qunsetenv("QT_QPA_PLATFORM");
+    }
     app = std::move(guiApp);
     ui = std::make_unique<DialogFrontEnd>();
   } else {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QUrl>
+
 #include "app/CommandLine.h"
 
 namespace {

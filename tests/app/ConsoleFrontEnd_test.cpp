@@ -77,7 +77,8 @@ TEST(ConsoleFrontEnd, NothingToDoSaysSoOnStandardErrorAndEndsWithTwo) {
   Console console;
   EXPECT_EQ(console.ui().nothingToDo(), 2);
   EXPECT_EQ(console.out(), "");
-  EXPECT_EQ(std::count(console.err().begin(), console.err().end(), '\n'), 1);
+  const std::string err = console.err();
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
 }
 
 TEST(ConsoleFrontEnd, ProgressStaysOffAnythingButATerminal) {

@@ -1,0 +1,61 @@
+#include "app/DialogFrontEnd.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+/// A box without icon that shows `title` as its message and `text` as its
+/// informative text. The buttons are added by the caller.
+void setUpBox(QMessageBox& box, const QString& title, const QString& text) {
+  box.setWindowTitle(QStringLiteral("Velmora Helper"));
+  box.setIcon(QMessageBox::NoIcon);
+  box.setTextFormat(Qt::PlainText);
+  box.setText(title);
+  box.setInformativeText(text);
+}
+
+/// Runs the box application-modal in front of every other window. Skin names
+/// and error texts come from outside (links, packages, process output), so
+/// every label shows its text literally: QMessageBox applies its text format
+/// only to the main label, and the informative label would otherwise render
+/// markup such as "<img src=...>".
+void runBox(QMessageBox& box) {
+  for (QLabel* label : box.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.show();
+  box.raise();
+  box.activateWindow();
+  box.exec();
+}
+
+}  // namespace
+
+void DialogFrontEnd::showAlert(const QString& title, const QString& text) {
+  QMessageBox box;
+  setUpBox(box, title, text);
+  QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+  box.setDefaultButton(ok);
+  box.setEscapeButton(ok);
+  runBox(box);
+}
+
+bool DialogFrontEnd::askToApply(const QString& title, const QString& text) {
+  QMessageBox box;
+  setUpBox(box, title, text);
+  QPushButton* apply = box.addButton(QStringLiteral("Apply skin"), QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  box.setDefaultButton(apply);
+  box.setEscapeButton(cancel);
+  runBox(box);
+  return box.clickedButton() == apply;
+}
+
+std::optional<int> DialogFrontEnd::nothingToDo() {
+  return std::nullopt;
+}
+
+void DialogFrontEnd::downloadProgress(qint64, qint64) {}
+
+void DialogFrontEnd::downloadFinished() {}
