@@ -1,0 +1,118 @@
+"""The link path end to end: the real helper, console front end, production
+domain, against a local HTTPS site in a network namespace."""
+
+import os
+import shutil
+import tempfile
+import unittest
+
+from harness import BUILD_DIR, HelperTestCase
+import skin_site
+
+CONFIRM = "Velmora Helper will use the local open-source engine and may restart Orvane."
+IMAGE = bytes((i * 31 + 7) % 256 for i in range(300_000))
+LINK = ("velmora://apply?image=https://velmora.app/skins/aurora.png&name=Aurora"
+        "&accent=%23AABBCC&secondary=%23112233")
+
+SITE = None
+WHY_NOT = skin_site.unavailable()
+
+
+def setUpModule():
+    global SITE, SITE_ROOT
+    if WHY_NOT:
+        return
+    SITE_ROOT = tempfile.mkdtemp(prefix="velmora-site-")
+    os.makedirs(os.path.join(SITE_ROOT, "skins"))
+    with open(os.path.join(SITE_ROOT, "skins", "aurora.png"), "wb") as image:
+        image.write(IMAGE)
+    ca = skin_site.make_test_ca(os.path.join(BUILD_DIR, "test-ca"))
+    SITE = skin_site.SkinSite(ca, SITE_ROOT).__enter__()
+
+
+def tearDownModule():
+    if SITE:
+        SITE.close()
+        shutil.rmtree(SITE_ROOT, ignore_errors=True)
+
+
+@unittest.skipIf(WHY_NOT, "link end-to-end tests skipped: %s" % WHY_NOT)
+class LinkPath(HelperTestCase):
+    def apply(self, link=LINK, answer="y\n", **env):
+        return self.helper(["--console", link], answer=answer, wrap=SITE.command, env=self.sandbox.env(**env))
+
+    def test_success_hands_the_engine_the_exact_values_and_image(self):
+        self.sandbox.install_engine()
+        run = self.apply()
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        self.assertEqual(run.stdout, "Apply Aurora to Orvane?\n%s\n\nApply skin? [y/N] "
+                         "Skin applied\nOrvane is reopening with Aurora.\n\n" % CONFIRM)
+        args = self.sandbox.engine_args()
+        self.assertEqual(len(args), 10)
+        image = args[1]
+        self.assertEqual(args, ["--image", image, "--name", "Aurora", "--accent", "#aabbcc",
+                                "--secondary", "#112233", "--highlight", "#8a6cff"])
+        self.assertRegex(image, r"^%s/[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}/background\.png$"
+                         % self.sandbox.tmp)
+        with open(image, "rb") as stored:
+            self.assertEqual(stored.read(), IMAGE)
+
+    def test_engine_problems_end_in_could_not_apply(self):
+        cases = [
+            ("missing", None, "Velmora engine is missing. Run the Velmora installer again."),
+            ("not executable", dict(executable=False), "Velmora engine is missing. Run the Velmora installer again."),
+            ("fails with output", dict(mode="fail-with-output"), "Orvane could not be restarted."),
+            ("fails silently", dict(mode="fail-silently"), "The local Orvane skin engine failed."),
+        ]
+        for what, engine, message in cases:
+            with self.subTest(what):
+                self.sandbox = type(self.sandbox)()
+                self.addCleanup(self.sandbox.cleanup)
+                env = {}
+                if engine is not None:
+                    self.sandbox.install_engine(executable=engine.get("executable", True))
+                    env["ENGINE_MODE"] = engine.get("mode", "")
+                run = self.apply(**env)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertTrue(run.stdout.endswith("Could not apply skin\n%s\n\n" % message), run.stdout)
+                # The image was downloaded before the engine was looked for.
+                self.assertEqual(len(self.sandbox.stored_files()), 1)
+
+    def test_missing_image_is_not_downloaded(self):
+        self.sandbox.install_engine()
+        run = self.apply("velmora://apply?image=https://www.velmora.app/skins/none.png")
+        self.assertEqual(run.returncode, 1)
+        self.assertTrue(run.stdout.endswith("Could not apply skin\nThe skin image could not be downloaded.\n\n"))
+        self.assertIsNone(self.sandbox.engine_args())
+
+    def test_cancel_downloads_nothing(self):
+        self.sandbox.install_engine()
+        before = len(SITE.requests())
+        for answer in ("n\n", "", "yes please\n"):
+            with self.subTest(answer=answer):
+                run = self.apply(answer=answer)
+                self.assertEqual(run.returncode, 3)
+                self.assertTrue(run.stdout.endswith("Apply skin? [y/N] "), run.stdout)
+        self.assertEqual(len(SITE.requests()), before)
+        self.assertEqual(self.sandbox.stored_files(), [])
+        self.assertIsNone(self.sandbox.engine_args())
+
+    def test_check_prints_the_request_without_asking_or_running_the_engine(self):
+        self.sandbox.install_engine()
+        run = self.helper(["--check", LINK], wrap=SITE.command)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        lines = run.stdout.splitlines()
+        self.assertEqual(lines[0], "name: Aurora")
+        self.assertTrue(lines[1].startswith("image: " + self.sandbox.tmp))
+        self.assertEqual(lines[2:], ["accent: #aabbcc", "secondary: #112233", "highlight: #8a6cff"])
+        self.assertIsNone(self.sandbox.engine_args())
+
+    def test_refused_link_is_an_invalid_skin_link(self):
+        run = self.helper(["--console", "velmora://apply?image=https://evil.test/a.png"], wrap=SITE.command)
+        self.assertEqual(run.returncode, 1)
+        self.assertEqual(run.stdout, "Invalid skin link\n"
+                         "Velmora Helper only downloads HTTPS images from velmora.app.\n\n")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,68 @@
+"""The helper's command line, front-end choice and exit statuses, with the
+real binary and no network."""
+
+import time
+import unittest
+
+from harness import HelperTestCase
+
+READY = "Velmora Helper is ready\nChoose a skin on velmora.app and click Apply to Orvane.\n\n"
+
+
+class CommandLine(HelperTestCase):
+    def test_launched_with_nothing_shows_the_ready_alert_after_a_moment(self):
+        started = time.monotonic()
+        run = self.helper([])
+        self.assertGreaterEqual(time.monotonic() - started, 0.8)
+        self.assertEqual((run.returncode, run.stdout), (0, READY))
+
+    def test_an_unreachable_display_falls_back_to_the_console(self):
+        run = self.helper([], env=self.sandbox.env(DISPLAY=":97"))
+        self.assertEqual((run.returncode, run.stdout), (0, READY))
+
+    def test_usage_errors_are_one_line_and_status_two(self):
+        for args in (["--bogus"], ["--check"], ["--check", "a.velmora", "b.velmora"], ["-x", "--", "a"]):
+            with self.subTest(args=args):
+                run = self.helper(args)
+                self.assertEqual(run.returncode, 2)
+                self.assertEqual(run.stdout, "")
+                self.assertEqual(run.stderr.count("\n"), 1, run.stderr)
+
+    def test_help_and_version(self):
+        run = self.helper(["--help"])
+        self.assertEqual(run.returncode, 0)
+        self.assertIn("Usage: velmora-helper", run.stdout)
+        run = self.helper(["--version"])
+        self.assertEqual(run.returncode, 0)
+        self.assertRegex(run.stdout, r"^velmora-helper \d+\.\d+\.\d+\n$")
+
+    def test_nothing_to_do_on_the_console_is_status_two(self):
+        for args in (["https://velmora.app/"], ["--console", "mailto:someone@example.com"]):
+            with self.subTest(args=args):
+                run = self.helper(args)
+                self.assertEqual(run.returncode, 2)
+                self.assertEqual(run.stdout, "")
+                self.assertEqual(run.stderr.count("\n"), 1)
+
+    def test_refusals_are_status_one_and_shown_as_plain_text(self):
+        cases = [
+            ("velmora://install?image=x", "Invalid skin link\nUnsupported Velmora action.\n\n"),
+            ("VELMORA://apply?name=%3Cb%3EBold%3C/b%3E", "Invalid skin link\nThe skin link has no valid image.\n\n"),
+            ("velmora://apply?image=https://velmora.app/a.png&accent=red",
+             "Invalid skin link\nThe skin contains an invalid color value.\n\n"),
+            ("notes.txt", "Invalid Orvane skin\nChoose a .velmora package.\n\n"),
+        ]
+        for link, expected in cases:
+            with self.subTest(link=link):
+                run = self.helper(["--console", link])
+                self.assertEqual((run.returncode, run.stdout), (1, expected))
+
+    def test_a_skin_name_with_markup_is_asked_about_literally(self):
+        run = self.helper(["--console", "velmora://apply?image=https://velmora.app/a.png"
+                           "&name=%3Cb%3EBold%3C/b%3E%20%3Cimg%20src=x%3E"], answer="n\n")
+        self.assertEqual(run.returncode, 3)
+        self.assertTrue(run.stdout.startswith("Apply <b>Bold</b> <img src=x> to Orvane?\n"), run.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main()
