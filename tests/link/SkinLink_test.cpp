@@ -21,8 +21,8 @@ struct Refusal {
 class LinkRefusal : public testing::TestWithParam<Refusal> {};
 
 TEST_P(LinkRefusal, ReportsTheFirstFault) {
-  EXPECT_FAILURE_TEXT(requestFromLink(QString::fromUtf8(GetParam().link)), GetParam().message)
-      << GetParam().link;
+  SCOPED_TRACE(GetParam().link);
+  EXPECT_FAILURE_TEXT(requestFromLink(QString::fromUtf8(GetParam().link)), GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(

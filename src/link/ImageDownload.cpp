@@ -1,0 +1,255 @@
+#include "link/ImageDownload.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUuid>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "app/HelperError.h"
+#include "link/ContentLength.h"
+#include "link/ImageResponse.h"
+
+namespace {
+
+// Qt buffers at most this much of the body; the rest waits in the socket.
+constexpr qint64 kReadChunk = 64 * 1024;
+
+// Redirects followed before the download is given up, as browsers allow.
+constexpr int kMaxRedirects = 20;
+
+/// Calls the caller's `finished` once when the download ends, whichever way.
+class FinishedNotice {
+ public:
+  explicit FinishedNotice(const std::function<void()>& finished) : finished_(finished) {}
+  FinishedNotice(const FinishedNotice&) = delete;
+  FinishedNotice& operator=(const FinishedNotice&) = delete;
+  ~FinishedNotice() {
+    if (!finished_) return;
+    try {
+      finished_();
+    } catch (...) {
+      // A notification cannot change the download's outcome.
+    }
+  }
+
+ private:
+  const std::function<void()>& finished_;
+};
+
+/// Makes `<root>/<fresh UUID>` and returns its path; throws PlatformError.
+QString makeFreshDirectory(const QString& root) {
+  const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+  const QString path = QDir(root).filePath(uuid);
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()),
+                                      error);
+  if (error) {
+    throw PlatformError(path + QStringLiteral(": ") + QString::fromLocal8Bit(error.message()));
+  }
+  return path;
+}
+
+/// One image transfer: a request, the redirects it leads to (each followed
+/// by a fresh request, its target checked first), one final response judged
+/// once, and that response's body streamed into the stored file.
+///
+/// Redirects are followed here rather than by Qt: Qt 6.4's own following
+/// resends requests and, after two or more hops, ends the reply as a bodiless
+/// "status 100" success.
+class Transfer {
+ public:
+  Transfer(const QUrl& address, const DownloadOptions& options)
+      : address_(address), options_(options) {}
+
+  QUrl run() {
+    stall_.setSingleShot(true);
+    stall_.setInterval(options_.stallTimeout);
+    QObject::connect(&stall_, &QTimer::timeout, &loop_,
+                     [this] { fail(std::make_exception_ptr(imageNotDownloaded())); });
+
+    send(address_);
+    if (!done_) loop_.exec();
+    stall_.stop();
+
+    if (failure_) std::rethrow_exception(failure_);
+    return QUrl::fromLocalFile(file_.fileName());
+  }
+
+ private:
+  // Sends one GET to `address` once the address check has accepted it, so a
+  // refused address is never sent a request.
+  void send(const QUrl& address) {
+    options_.validateAddress(address);
+
+    QNetworkRequest request(address);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    reply_ = manager_.get(request);
+    reply_->setReadBufferSize(kReadChunk);
+
+    QObject::connect(reply_, &QNetworkReply::metaDataChanged, &loop_,
+                     [this] { guarded([this] { onMetaData(); }); });
+    QObject::connect(reply_, &QNetworkReply::readyRead, &loop_,
+                     [this] { guarded([this] { onReadyRead(); }); });
+    QObject::connect(reply_, &QNetworkReply::finished, &loop_,
+                     [this] { guarded([this] { onFinished(); }); });
+    stall_.start();
+  }
+
+  // Runs a step; its exception becomes the transfer's failure instead of
+  // unwinding through Qt's event loop.
+  template <typename Step>
+  void guarded(Step step) {
+    if (done_) return;
+    try {
+      step();
+    } catch (...) {
+      fail(std::current_exception());
+    }
+  }
+
+  // Keeps the first failure and ends the transfer at once.
+  void fail(std::exception_ptr failure) {
+    if (!failure_) failure_ = std::move(failure);
+    end();
+    if (reply_ != nullptr && reply_->isRunning()) reply_->abort();
+  }
+
+  void end() {
+    done_ = true;
+    loop_.quit();
+  }
+
+  void onMetaData() {
+    stall_.start();
+    settleResponse(false);
+  }
+
+  void onReadyRead() {
+    stall_.start();
+    settleResponse(false);
+    if (judged_) store();
+  }
+
+  void onFinished() {
+    if (!judged_) {
+      if (statusCode() == 0 && reply_->error() != QNetworkReply::NoError) {
+        throw PlatformError(reply_->errorString());
+      }
+      const int hops = redirects_;
+      settleResponse(true);
+      if (redirects_ != hops) return;  // a redirect is being followed
+    }
+    if (reply_->error() != QNetworkReply::NoError) throw PlatformError(reply_->errorString());
+    store();
+    if (received_ == 0) throw imageEmptyOrTooLarge();
+    if (!file_.flush())
+      throw PlatformError(file_.fileName() + QStringLiteral(": ") + file_.errorString());
+    file_.close();
+    end();
+  }
+
+  // Decides what the current response is, once its headers are known: a
+  // redirect to follow, or the final response to judge. An informational
+  // (1xx) or missing status waits for more, unless the reply has ended.
+  void settleResponse(bool ended) {
+    if (judged_) return;
+    const int status = statusCode();
+    if (status < 200 && !ended) return;
+    const QByteArray location = reply_->rawHeader("Location");
+    if (isFollowedRedirect(status) && !location.isEmpty()) {
+      follow(reply_->url().resolved(QUrl::fromEncoded(location)));
+      return;
+    }
+    judgeOnce();
+  }
+
+  static bool isFollowedRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+  }
+
+  // Leaves the redirect response unread and asks for its target instead.
+  void follow(const QUrl& target) {
+    if (++redirects_ > kMaxRedirects) throw imageNotDownloaded();
+    QNetworkReply* const redirect = reply_;
+    QObject::disconnect(redirect, nullptr, &loop_, nullptr);
+    redirect->abort();
+    redirect->deleteLater();
+    reply_ = nullptr;
+    send(target);
+  }
+
+  int statusCode() const {
+    return reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+  }
+
+  // Judges the final response from its headers, then opens the stored file.
+  void judgeOnce() {
+    if (judged_) return;
+    judged_ = true;
+
+    ImageResponseHead head;
+    head.status = statusCode();
+    head.finalAddress = reply_->url();
+    if (reply_->hasRawHeader("Content-Type")) head.contentType = reply_->rawHeader("Content-Type");
+    if (reply_->hasRawHeader("Content-Length")) {
+      head.contentLength = reply_->rawHeader("Content-Length");
+      const std::optional<qint64> announced = readContentLength(*head.contentLength);
+      if (announced && *announced >= 0) total_ = *announced;
+    }
+    const QString extension = judgeImageResponse(head, address_, options_.validateAddress);
+
+    const QString root =
+        options_.temporaryRoot.isEmpty() ? QDir::tempPath() : options_.temporaryRoot;
+    file_.setFileName(
+        QDir(makeFreshDirectory(root)).filePath(QStringLiteral("background.") + extension));
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+      throw PlatformError(file_.fileName() + QStringLiteral(": ") + file_.errorString());
+    }
+  }
+
+  // Moves what Qt has buffered into the file, refusing a body past the limit.
+  void store() {
+    while (reply_->bytesAvailable() > 0) {
+      const QByteArray chunk = reply_->read(kReadChunk);
+      if (chunk.isEmpty()) break;
+      if (received_ + chunk.size() > kMaxImageBytes) throw imageEmptyOrTooLarge();
+      if (file_.write(chunk) != chunk.size()) {
+        throw PlatformError(file_.fileName() + QStringLiteral(": ") + file_.errorString());
+      }
+      received_ += chunk.size();
+      if (options_.progress) options_.progress(received_, total_);
+    }
+  }
+
+  const QUrl address_;
+  const DownloadOptions& options_;
+  // The loop comes first: it gives this thread the event dispatcher that the
+  // manager and the timer need.
+  QEventLoop loop_;
+  QNetworkAccessManager manager_;
+  QTimer stall_;
+  QNetworkReply* reply_ = nullptr;  // owned by manager_
+  QFile file_;
+  qint64 received_ = 0;
+  qint64 total_ = -1;
+  int redirects_ = 0;
+  bool judged_ = false;
+  bool done_ = false;
+  std::exception_ptr failure_;
+};
+
+}  // namespace
+
+QUrl downloadImage(const QUrl& address, const DownloadOptions& options) {
+  FinishedNotice notice(options.finished);
+  Transfer transfer(address, options);
+  return transfer.run();
+}

@@ -1,0 +1,52 @@
+#include "link/ImageResponse.h"
+
+#include <array>
+
+#include "link/ContentLength.h"
+#include "link/ImageDownload.h"
+
+namespace {
+
+const std::array<QString, 4> kImageExtensions{QStringLiteral("png"), QStringLiteral("jpg"),
+                                              QStringLiteral("jpeg"), QStringLiteral("webp")};
+
+}  // namespace
+
+HelperError imageNotDownloaded() {
+  return HelperError::invalidRequest(QStringLiteral("The skin image could not be downloaded."));
+}
+
+HelperError imageEmptyOrTooLarge() {
+  return HelperError::invalidRequest(QStringLiteral("The skin image is empty or too large."));
+}
+
+QString imagePathExtension(const QUrl& address) {
+  const QString path = address.path(QUrl::FullyDecoded);
+  const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+  const qsizetype dot = name.lastIndexOf(u'.');
+  return dot < 0 ? QString() : name.mid(dot + 1).toLower();
+}
+
+QString judgeImageResponse(const ImageResponseHead& head, const QUrl& requested,
+                           const std::function<void(const QUrl&)>& validateAddress) {
+  if (head.status < 200 || head.status > 299) throw imageNotDownloaded();
+
+  if (!head.finalAddress.isEmpty()) validateAddress(head.finalAddress);
+
+  if (head.contentType && !head.contentType->toLower().startsWith("image/")) {
+    throw HelperError::invalidRequest(QStringLiteral("The downloaded skin asset is not an image."));
+  }
+
+  if (head.contentLength) {
+    const std::optional<qint64> announced = readContentLength(*head.contentLength);
+    if (announced && *announced > kMaxImageBytes) {
+      throw HelperError::invalidRequest(QStringLiteral("The skin image is larger than 16 MiB."));
+    }
+  }
+
+  const QString extension = imagePathExtension(requested);
+  for (const QString& accepted : kImageExtensions) {
+    if (extension == accepted) return extension;
+  }
+  throw HelperError::invalidRequest(QStringLiteral("The skin image format is unsupported."));
+}

@@ -1,0 +1,418 @@
+// downloadImage against real local HTTPS servers (tests/support/skin_server.py):
+// "localhost" is the skin site here, and a second server reached as
+// 127.0.0.1 stands for any other host, which the address check refuses.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <future>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+
+#include "app/HelperError.h"
+#include "link/HostPolicy.h"
+#include "link/ImageDownload.h"
+#include "support/SkinServer.h"
+
+namespace {
+
+using testing_support::SkinServer;
+
+const QString kStored;  // an empty expectation: the download succeeds
+const QString kNotDownloaded = QStringLiteral("The skin image could not be downloaded.");
+const QString kNotImage = QStringLiteral("The downloaded skin asset is not an image.");
+const QString kAnnouncedTooLarge = QStringLiteral("The skin image is larger than 16 MiB.");
+const QString kUnsupported = QStringLiteral("The skin image format is unsupported.");
+const QString kEmptyOrTooLarge = QStringLiteral("The skin image is empty or too large.");
+
+QString hostPolicyMessage() {
+  return QStringLiteral("Velmora Helper only downloads HTTPS images from ") + skinSiteDomain() +
+         u'.';
+}
+
+// The tests' site is https://localhost; every other address gets the
+// helper's own host policy, which refuses it with its own error.
+void localhostOnly(const QUrl& url) {
+  if (url.scheme() == u"https" && url.host() == u"localhost") return;
+  validateRemoteImageURL(url);
+}
+
+QString encoded(const QString& text) {
+  return QString::fromLatin1(QUrl::toPercentEncoding(text));
+}
+
+/// How one download ended, with the temporary root it was given.
+struct Outcome {
+  enum class Kind { stored, refused, platformError } kind = Kind::refused;
+  QString message;  // the failure's text
+  QString file;     // the stored file
+  std::shared_ptr<QTemporaryDir> root;
+
+  /// Every file under the temporary root.
+  QStringList filesWritten() const {
+    QStringList files;
+    QDirIterator it(root->path(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) files << it.next();
+    return files;
+  }
+  bool rootEmpty() const {
+    return QDir(root->path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot);
+  }
+};
+
+void PrintTo(Outcome::Kind kind, std::ostream* os) {
+  static const char* const kinds[] = {"stored", "refused", "platform error"};
+  *os << kinds[static_cast<int>(kind)];
+}
+
+void PrintTo(const Outcome& outcome, std::ostream* os) {
+  PrintTo(outcome.kind, os);
+  *os << ": "
+      << (outcome.kind == Outcome::Kind::stored ? outcome.file : outcome.message).toStdString();
+}
+
+// Runs downloadImage on a worker thread, as the helper does.
+Outcome download(const QUrl& address, DownloadOptions options = {},
+                 std::shared_ptr<QTemporaryDir> root = std::make_shared<QTemporaryDir>()) {
+  options.validateAddress = localhostOnly;
+  if (options.temporaryRoot.isEmpty()) options.temporaryRoot = root->path();
+  Outcome outcome;
+  outcome.root = root;
+  std::async(std::launch::async, [&] {
+    try {
+      outcome.file = downloadImage(address, options).toLocalFile();
+      outcome.kind = Outcome::Kind::stored;
+    } catch (const HelperError& error) {
+      outcome.message = error.localizedDescription();
+    } catch (const PlatformError& error) {
+      outcome.kind = Outcome::Kind::platformError;
+      outcome.message = error.localizedDescription();
+    }
+  }).get();
+  return outcome;
+}
+
+// Checks a stored file: `<root>/<UUID>/<name>` holding `size` bytes.
+void expectStored(const Outcome& outcome, qint64 size,
+                  const QString& name = QStringLiteral("background.png")) {
+  ASSERT_EQ(outcome.kind, Outcome::Kind::stored) << testing::PrintToString(outcome);
+  const QFileInfo file(outcome.file);
+  EXPECT_EQ(file.fileName(), name);
+  EXPECT_EQ(file.size(), size);
+  static const QRegularExpression uuid(
+      QStringLiteral("\\A[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\z"));
+  EXPECT_TRUE(uuid.match(file.dir().dirName()).hasMatch()) << file.dir().dirName().toStdString();
+  EXPECT_EQ(QFileInfo(file.dir().absolutePath()).dir().absolutePath(),
+            QDir(outcome.root->path()).absolutePath());
+}
+
+void expectRefused(const Outcome& outcome, const QString& message) {
+  ASSERT_EQ(outcome.kind, Outcome::Kind::refused) << testing::PrintToString(outcome);
+  EXPECT_EQ(outcome.message, message);
+}
+
+class ImageDownloadTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    try {
+      testing_support::trustTestCertificateAuthority();
+      files_ = std::make_unique<QTemporaryDir>();
+      site_ =
+          std::make_unique<SkinServer>(SkinServer::Options{.tls = true, .root = files_->path()});
+      offSite_ = std::make_unique<SkinServer>();
+    } catch (const std::exception& error) {
+      setUpError_ = error.what();
+    }
+  }
+  static void TearDownTestSuite() {
+    offSite_.reset();
+    site_.reset();
+    files_.reset();
+  }
+  void SetUp() override { ASSERT_TRUE(setUpError_.empty()) << setUpError_; }
+
+  static Outcome fetch(const QString& pathAndQuery, const DownloadOptions& options = {}) {
+    return download(site_->url(pathAndQuery), options);
+  }
+
+  static inline std::unique_ptr<QTemporaryDir> files_;
+  static inline std::unique_ptr<SkinServer> site_;
+  static inline std::unique_ptr<SkinServer> offSite_;
+  static inline std::string setUpError_;
+};
+
+// --- Judging the response from its headers ---------------------------------
+
+struct ResponseCase {
+  const char* path;
+  QString expected;  // kStored, or the refusal
+  qint64 storedSize = 16;
+  const char* storedName = "background.png";
+};
+
+void PrintTo(const ResponseCase& c, std::ostream* os) {
+  *os << c.path;
+}
+
+class ResponseJudging : public ImageDownloadTest,
+                        public testing::WithParamInterface<ResponseCase> {};
+
+TEST_P(ResponseJudging, AcceptsOrRefusesBeforeStoringAnything) {
+  const ResponseCase& c = GetParam();
+  const Outcome outcome = fetch(QString::fromUtf8(c.path));
+  if (c.expected.isEmpty()) {
+    expectStored(outcome, c.storedSize, QString::fromUtf8(c.storedName));
+  } else {
+    expectRefused(outcome, c.expected);
+    // Refused on its headers: no directory, no file.
+    EXPECT_TRUE(outcome.rootEmpty()) << outcome.filesWritten().join(u' ').toStdString();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Status, ResponseJudging,
+    testing::Values(ResponseCase{"/status/199/x.png", kNotDownloaded},
+                    ResponseCase{"/status/200/x.png", kStored},
+                    ResponseCase{"/status/299/x.png", kStored},
+                    ResponseCase{"/status/300/x.png", kNotDownloaded},
+                    ResponseCase{"/status/404/x.png", kNotDownloaded},
+                    ResponseCase{"/status/500/x.png", kNotDownloaded},
+                    // 300 and 304 are final even with a Location.
+                    ResponseCase{"/redirect/300/x.png?to=/bytes/5/x.png", kNotDownloaded},
+                    ResponseCase{"/redirect/304/x.png?to=/bytes/5/x.png", kNotDownloaded},
+                    ResponseCase{"/redirect/302/x.png", kNotDownloaded}));
+
+INSTANTIATE_TEST_SUITE_P(ContentType, ResponseJudging,
+                         testing::Values(ResponseCase{"/type/IMAGE%2FPNG/x.png", kStored},
+                                         ResponseCase{"/type/image%2Fsvg%2Bxml/x.png", kStored},
+                                         ResponseCase{"/type/text%2Fhtml/x.png", kNotImage},
+                                         ResponseCase{"/type/none/x.png", kStored}));
+
+// An unreadable or small announced length is not trusted: the body is taken
+// as it comes, up to the end of the connection.
+INSTANTIATE_TEST_SUITE_P(
+    ContentLength, ResponseJudging,
+    testing::Values(ResponseCase{"/length/16777217/10/x.png", kAnnouncedTooLarge},
+                    ResponseCase{"/length/%2B16777217/10/x.png", kAnnouncedTooLarge},
+                    ResponseCase{"/bytes/16777217/x.png", kAnnouncedTooLarge},
+                    ResponseCase{"/length/-5/10/x.png", kStored, 10},
+                    ResponseCase{"/length/abc/10/x.png", kStored, 10},
+                    ResponseCase{"/length//10/x.png", kStored, 10},
+                    ResponseCase{"/length/99999999999999999999/10/x.png", kStored, 10}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Extension, ResponseJudging,
+    testing::Values(ResponseCase{"/bytes/10/Skin.PNG", kStored, 10, "background.png"},
+                    ResponseCase{"/bytes/10/skin.png?v=2", kStored, 10, "background.png"},
+                    ResponseCase{"/bytes/10/photo.JPG", kStored, 10, "background.jpg"},
+                    ResponseCase{"/bytes/10/photo.jpeg", kStored, 10, "background.jpeg"},
+                    ResponseCase{"/bytes/10/skin.gif.webp", kStored, 10, "background.webp"},
+                    ResponseCase{"/bytes/10/skin.gif", kUnsupported},
+                    ResponseCase{"/bytes/10/skin.heic", kUnsupported},
+                    ResponseCase{"/bytes/10/skin", kUnsupported},
+                    ResponseCase{"/bytes/10/skin.png.gif", kUnsupported},
+                    ResponseCase{"/bytes/10/skin.gif?as=x.png", kUnsupported}));
+
+// Several faults at once: the first check in order decides the message.
+INSTANTIATE_TEST_SUITE_P(Order, ResponseJudging,
+                         testing::Values(ResponseCase{"/status/500/x.gif", kNotDownloaded},
+                                         ResponseCase{"/type/text%2Fhtml/x.gif", kNotImage},
+                                         ResponseCase{"/length/16777217/10/x.gif",
+                                                      kAnnouncedTooLarge},
+                                         ResponseCase{"/bytes/0/x.gif", kUnsupported}));
+
+// --- The body ---------------------------------------------------------------
+
+TEST_F(ImageDownloadTest, StoresABodyOfExactly16MiBReportingProgress) {
+  qint64 lastReceived = 0, lastTotal = 0;
+  bool monotonic = true;
+  int finishedCalls = 0;
+  DownloadOptions options;
+  options.progress = [&](qint64 received, qint64 total) {
+    monotonic = monotonic && received > lastReceived;
+    lastReceived = received;
+    lastTotal = total;
+  };
+  options.finished = [&] { ++finishedCalls; };
+
+  expectStored(fetch(QStringLiteral("/bytes/16777216/x.png"), options), kMaxImageBytes);
+  EXPECT_TRUE(monotonic);
+  EXPECT_EQ(lastReceived, kMaxImageBytes);
+  EXPECT_EQ(lastTotal, kMaxImageBytes);
+  EXPECT_EQ(finishedCalls, 1);
+}
+
+TEST_F(ImageDownloadTest, StoresTheBodyByteForByte) {
+  QByteArray image(300 * 1024 + 7, Qt::Uninitialized);
+  QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(image.data()), image.size() / 4);
+  QFile source(QDir(files_->path()).filePath(QStringLiteral("aurora.webp")));
+  ASSERT_TRUE(source.open(QIODevice::WriteOnly));
+  source.write(image);
+  source.close();
+
+  const Outcome outcome = fetch(QStringLiteral("/aurora.webp"));
+  expectStored(outcome, image.size(), QStringLiteral("background.webp"));
+  QFile stored(outcome.file);
+  ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(stored.readAll() == image);
+}
+
+TEST_F(ImageDownloadTest, RefusesAnEmptyBody) {
+  for (const char* path : {"/bytes/0/x.png", "/bytes-nolength/0/x.png"}) {
+    SCOPED_TRACE(path);
+    expectRefused(fetch(QString::fromUtf8(path)), kEmptyOrTooLarge);
+  }
+}
+
+TEST_F(ImageDownloadTest, CutsOffAnUnannouncedBodyPastTheLimit) {
+  for (const char* path : {"/bytes-nolength/16777217/x.png", "/endless/x.png"}) {
+    SCOPED_TRACE(path);
+    qint64 mostReported = 0;
+    int finishedCalls = 0;
+    DownloadOptions options;
+    options.progress = [&](qint64 received, qint64) { mostReported = received; };
+    options.finished = [&] { ++finishedCalls; };
+
+    const Outcome outcome = fetch(QString::fromUtf8(path), options);
+    expectRefused(outcome, kEmptyOrTooLarge);
+    EXPECT_EQ(finishedCalls, 1);
+    EXPECT_LE(mostReported, kMaxImageBytes);
+    for (const QString& file : outcome.filesWritten()) {
+      EXPECT_LE(QFileInfo(file).size(), kMaxImageBytes) << file.toStdString();
+    }
+  }
+}
+
+TEST_F(ImageDownloadTest, TwoDownloadsOfOneAddressLandInTwoDirectories) {
+  auto root = std::make_shared<QTemporaryDir>();
+  const QUrl address = site_->url(QStringLiteral("/bytes/10/x.png"));
+  const Outcome first = download(address, {}, root);
+  const Outcome second = download(address, {}, root);
+  expectStored(first, 10);
+  expectStored(second, 10);
+  EXPECT_NE(QFileInfo(first.file).dir().path(), QFileInfo(second.file).dir().path());
+}
+
+// --- Stalls ---------------------------------------------------------------------
+
+TEST_F(ImageDownloadTest, GivesUpOnATransferThatReceivesNothing) {
+  for (const char* path : {"/silent/x.png", "/stall/x.png"}) {
+    SCOPED_TRACE(path);
+    int finishedCalls = 0;
+    DownloadOptions options;
+    options.stallTimeout = std::chrono::seconds(1);
+    options.finished = [&] { ++finishedCalls; };
+    expectRefused(fetch(QString::fromUtf8(path), options), kNotDownloaded);
+    EXPECT_EQ(finishedCalls, 1);
+  }
+}
+
+TEST_F(ImageDownloadTest, KeepsASlowButSteadyTransferAlive) {
+  DownloadOptions options;
+  options.stallTimeout = std::chrono::seconds(1);
+  // Six bytes 300 ms apart: longer than the stall timeout in all, never
+  // silent for that long.
+  expectStored(fetch(QStringLiteral("/drip/6/300/x.png"), options), 6);
+}
+
+// --- Redirects --------------------------------------------------------------------
+
+TEST_F(ImageDownloadTest, FollowsRedirectsWithinTheSiteOneRequestPerHop) {
+  const QString image = QStringLiteral("/bytes/5/x.png");
+  const QString absolute = site_->url(image).toString();
+  const QString chain = QStringLiteral("/redirect/307/x.png?to=") +
+                        encoded(QStringLiteral("/redirect/308/x.png?to=") + encoded(absolute));
+  const struct {
+    QString path;
+    int requests;
+  } cases[] = {
+      {QStringLiteral("/redirect/302/x.png?to=") + encoded(absolute), 2},
+      {QStringLiteral("/redirect/301/x.png?to=") + encoded(image), 2},
+      {QStringLiteral("/redirect/303/x.png?to=") + encoded(QStringLiteral("../../bytes/5/y.png")),
+       2},
+      {QStringLiteral("/redirect/302/x.png?to=") + encoded(chain), 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.toStdString());
+    const qsizetype before = site_->requests().size();
+    expectStored(fetch(c.path), 5);
+    EXPECT_EQ(site_->requests().size() - before, c.requests)
+        << site_->requests().mid(before).join(u'\n').toStdString();
+  }
+}
+
+TEST_F(ImageDownloadTest, RefusesARedirectOffTheSiteWithoutContactingIt) {
+  const QString offSite =
+      offSite_->url(QStringLiteral("/bytes/5/x.png"), QStringLiteral("127.0.0.1")).toString();
+  const QString plain = site_
+                            ->url(QStringLiteral("/bytes/5/x.png"), QStringLiteral("localhost"),
+                                  QStringLiteral("http"))
+                            .toString();
+  const QString viaSite = QStringLiteral("/redirect/302/x.png?to=") +
+                          encoded(QStringLiteral("/redirect/307/x.png?to=") + encoded(offSite));
+  for (const QString& path :
+       {QStringLiteral("/redirect/302/x.png?to=") + encoded(offSite),
+        QStringLiteral("/redirect/301/x.png?to=") + encoded(plain), viaSite}) {
+    SCOPED_TRACE(path.toStdString());
+    const qsizetype before = site_->requests().size();
+    const Outcome outcome = fetch(path);
+    expectRefused(outcome, hostPolicyMessage());
+    EXPECT_TRUE(outcome.rootEmpty());
+    // Only the site's own hops were asked; a refused target never is.
+    for (const QString& request : site_->requests().mid(before)) {
+      EXPECT_TRUE(request.startsWith(u"GET /redirect/")) << request.toStdString();
+    }
+  }
+  EXPECT_EQ(offSite_->requests(), QStringList());
+}
+
+TEST_F(ImageDownloadTest, RefusesAnOffSiteAddressBeforeAnyRequest) {
+  const Outcome outcome =
+      download(offSite_->url(QStringLiteral("/bytes/5/x.png"), QStringLiteral("127.0.0.1")));
+  expectRefused(outcome, hostPolicyMessage());
+  EXPECT_EQ(offSite_->requests(), QStringList());
+}
+
+TEST_F(ImageDownloadTest, GivesUpOnARedirectLoop) {
+  const qsizetype before = site_->requests().size();
+  expectRefused(fetch(QStringLiteral("/loop/x.png")), kNotDownloaded);
+  // The first request and twenty redirects.
+  EXPECT_EQ(site_->requests().size() - before, 21);
+}
+
+// --- Platform failures pass through in the platform's words -------------------
+
+TEST_F(ImageDownloadTest, PassesTransportFailuresThrough) {
+  SkinServer plainHttp(SkinServer::Options{.tls = false, .root = {}});
+  SkinServer stopped;
+  stopped.stop();
+  for (const QUrl& address : {plainHttp.url(QStringLiteral("/bytes/5/x.png")),
+                              stopped.url(QStringLiteral("/bytes/5/x.png"))}) {
+    SCOPED_TRACE(address.toString().toStdString());
+    const Outcome outcome = download(address);
+    EXPECT_EQ(outcome.kind, Outcome::Kind::platformError) << testing::PrintToString(outcome);
+    EXPECT_FALSE(outcome.message.isEmpty());
+    EXPECT_TRUE(outcome.rootEmpty());
+  }
+}
+
+TEST_F(ImageDownloadTest, PassesFileSystemFailuresThrough) {
+  auto root = std::make_shared<QTemporaryDir>();
+  const QString notADirectory = root->filePath(QStringLiteral("file"));
+  QFile file(notADirectory);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+
+  DownloadOptions options;
+  options.temporaryRoot = notADirectory;
+  const Outcome outcome = download(site_->url(QStringLiteral("/bytes/5/x.png")), options, root);
+  EXPECT_EQ(outcome.kind, Outcome::Kind::platformError) << testing::PrintToString(outcome);
+  EXPECT_TRUE(outcome.message.startsWith(notADirectory)) << outcome.message.toStdString();
+}
+
+}  // namespace
