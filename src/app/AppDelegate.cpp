@@ -62,6 +62,22 @@ bool AppDelegate::confirmApply(const QString& name) {
                         QStringLiteral("Velmora Helper will use the local open-source engine and may restart Orvane."));
 }
 
+std::optional<SkinRequest> AppDelegate::readAndConfirm(const QString& refusalTitle,
+                                                       const std::function<SkinRequest()>& read) {
+  SkinRequest request;
+  try {
+    request = read();
+  } catch (const Failure& error) {
+    finish(refusalTitle, error.localizedDescription(), kExitFailed);
+    return std::nullopt;
+  }
+  if (mode_ == Mode::apply && !confirmApply(request.name)) {
+    terminate(kExitCancelled);
+    return std::nullopt;
+  }
+  return request;
+}
+
 void AppDelegate::finish(const QString& title, const QString& message, int status) {
   ui_.showAlert(title, message);
   operationInFlight_ = false;

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "app/FrontEnd.h"
@@ -58,6 +59,11 @@ class AppDelegate final : public QObject {
  private:
   void readyCheck();
   void terminate(int status);
+  /// Reads a request with `read`; a failure is shown under `refusalTitle` and
+  /// ends the application. In apply mode asks the user; a refusal ends it too.
+  /// Returns the request only when the flow goes on.
+  std::optional<SkinRequest> readAndConfirm(const QString& refusalTitle,
+                                            const std::function<SkinRequest()>& read);
   /// After confirmation: prepares the image (download or as is) and runs the
   /// engine on a worker thread, then finishes on the main thread.
   void startApplying(const SkinRequest& request, std::function<QUrl(const QUrl&)> localImage);

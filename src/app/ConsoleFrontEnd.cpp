@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "request/CodePoints.h"
+
 namespace {
 
 bool needsEscape(char32_t codePoint) {
@@ -34,25 +36,18 @@ QString mebibytes(qint64 bytes) {
 QString terminalSafe(const QString& text, bool keepLineFeeds) {
   QString safe;
   safe.reserve(text.size());
-  for (qsizetype i = 0; i < text.size();) {
-    const QChar unit = text.at(i);
-    char32_t codePoint = unit.unicode();
-    qsizetype length = 1;
-    if (unit.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-      codePoint = QChar::surrogateToUcs4(unit, text.at(i + 1));
-      length = 2;
-    }
+  forEachCodePoint(text, [&](char32_t codePoint, qsizetype index, qsizetype length) {
+    const auto value = static_cast<uint>(codePoint);
     if (codePoint == u'\n' && keepLineFeeds) {
       safe.append(u'\n');
     } else if (needsEscape(codePoint) && codePoint < 0x80) {
-      safe.append(QStringLiteral("\\x%1").arg(static_cast<uint>(codePoint), 2, 16, QLatin1Char('0')));
+      safe.append(QStringLiteral("\\x%1").arg(value, 2, 16, QLatin1Char('0')));
     } else if (needsEscape(codePoint)) {
-      safe.append(QStringLiteral("\\u%1").arg(static_cast<uint>(codePoint), 4, 16, QLatin1Char('0')));
+      safe.append(QStringLiteral("\\u%1").arg(value, 4, 16, QLatin1Char('0')));
     } else {
-      safe.append(text.constData() + i, length);
+      safe.append(text.constData() + index, length);
     }
-    i += length;
-  }
+  });
   return safe;
 }
 

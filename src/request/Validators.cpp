@@ -3,6 +3,7 @@
 #include <QTextBoundaryFinder>
 
 #include "app/HelperError.h"
+#include "request/CodePoints.h"
 
 namespace {
 
@@ -24,17 +25,9 @@ bool isOtherCategory(QChar::Category category) {
 QString withoutOtherCategory(const QString& text) {
   QString kept;
   kept.reserve(text.size());
-  for (qsizetype i = 0; i < text.size();) {
-    const QChar unit = text.at(i);
-    char32_t codePoint = unit.unicode();
-    qsizetype length = 1;
-    if (unit.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-      codePoint = QChar::surrogateToUcs4(unit, text.at(i + 1));
-      length = 2;
-    }
-    if (!isOtherCategory(QChar::category(codePoint))) kept.append(text.constData() + i, length);
-    i += length;
-  }
+  forEachCodePoint(text, [&](char32_t codePoint, qsizetype index, qsizetype length) {
+    if (!isOtherCategory(QChar::category(codePoint))) kept.append(text.constData() + index, length);
+  });
   return kept;
 }
 

@@ -173,7 +173,9 @@ TEST_F(DisplayProbeTest, OpensARunningXServer) {
   if (xvfb.isEmpty()) GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps adds it)";
   QProcess server;
   // -displayfd 1: Xvfb picks a free display and prints its number once ready.
-  server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"),
+  // -noreset: otherwise the server resets when each probe disconnects, and a
+  // probe arriving during the reset is refused.
+  server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
                       QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
                       QStringLiteral("0"), QStringLiteral("320x240x24")});
   QByteArray number;
