@@ -7,11 +7,9 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
-#include <QUuid>
 #include <exception>
-#include <filesystem>
-#include <system_error>
 
+#include "app/FreshDirectory.h"
 #include "app/HelperError.h"
 #include "link/ContentLength.h"
 #include "link/ImageResponse.h"
@@ -42,19 +40,6 @@ class FinishedNotice {
  private:
   const std::function<void()>& finished_;
 };
-
-/// Makes `<root>/<fresh UUID>` and returns its path; throws PlatformError.
-QString makeFreshDirectory(const QString& root) {
-  const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-  const QString path = QDir(root).filePath(uuid);
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()),
-                                      error);
-  if (error) {
-    throw PlatformError(path + QStringLiteral(": ") + QString::fromLocal8Bit(error.message()));
-  }
-  return path;
-}
 
 /// One image transfer: a request, the redirects it leads to (each followed
 /// by a fresh request, its target checked first), one final response judged
@@ -206,10 +191,8 @@ class Transfer {
     }
     const QString extension = judgeImageResponse(head, address_, options_.validateAddress);
 
-    const QString root =
-        options_.temporaryRoot.isEmpty() ? QDir::tempPath() : options_.temporaryRoot;
-    file_.setFileName(
-        QDir(makeFreshDirectory(root)).filePath(QStringLiteral("background.") + extension));
+    file_.setFileName(QDir(createFreshDirectory(options_.temporaryRoot))
+                          .filePath(QStringLiteral("background.") + extension));
     if (!file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
       throw PlatformError(file_.fileName() + QStringLiteral(": ") + file_.errorString());
     }

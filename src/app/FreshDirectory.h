@@ -1,0 +1,11 @@
+#pragma once
+#include <QString>
+
+/// The user's temporary directory: TMPDIR when set (even when it does not
+/// exist yet), else /tmp.
+QString temporaryRoot();
+
+/// Creates `<root>/<fresh UUID, 36 upper-case characters>` (root defaults to
+/// temporaryRoot(), made first when missing), open to the user only, and
+/// returns its path. Throws PlatformError in the system's words.
+QString createFreshDirectory(const QString& root = {});

@@ -1,0 +1,209 @@
+#include "package/PackageInspection.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "app/HelperError.h"
+#include "engine/ProcessRunner.h"
+#include "package/PackageSandbox.h"
+#include "package/PathText.h"
+#include "support/Expect.h"
+
+namespace {
+
+const QString kExpands = QStringLiteral("The skin package expands beyond the safety limit.");
+const QString kCount = QStringLiteral("The skin package contains an unexpected number of files.");
+const QString kUnsafe = QStringLiteral("The skin package contains an unsafe path.");
+
+TEST(TotalsLine, ParsesTheFirstMatchAsSigned64BitNumbers) {
+  struct Case {
+    const char* text;
+    std::optional<ArchiveTotals> expected;
+  } cases[] = {
+      {"2 files, 1008 bytes uncompressed, 1008 bytes compressed:  0.0%\n", ArchiveTotals{2, 1008}},
+      {"1 file, 0 bytes uncompressed, 0 bytes compressed:  0.0%", ArchiveTotals{1, 0}},
+      {"warning: junk\n12 files, 62914560 bytes uncompressed\n3 files, 1 bytes uncompressed",
+       ArchiveTotals{12, 62914560}},
+      {"9223372036854775807 files, 9223372036854775807 bytes uncompressed",
+       ArchiveTotals{9223372036854775807, 9223372036854775807}},
+      {"9223372036854775808 files, 1 bytes uncompressed", std::nullopt},
+      {"1 files, 99999999999999999999 bytes uncompressed", std::nullopt},
+      {"Empty zipfile.", std::nullopt},
+      {"", std::nullopt},
+      {"2 files, 1008 bytes compressed", std::nullopt},
+      {"2 files,  1008 bytes uncompressed", std::nullopt},
+      {"\xd9\xa3 files, 5 bytes uncompressed", std::nullopt},  // Arabic-Indic digit three
+  };
+  for (const Case& c : cases) {
+    const std::optional<ArchiveTotals> got = parseTotalsLine(QString::fromUtf8(c.text));
+    ASSERT_EQ(got.has_value(), c.expected.has_value()) << c.text;
+    if (got) {
+      EXPECT_EQ(got->entries, c.expected->entries) << c.text;
+      EXPECT_EQ(got->uncompressedBytes, c.expected->uncompressedBytes) << c.text;
+    }
+  }
+}
+
+TEST(TotalsLine, LimitsEntriesAndDeclaredSize) {
+  struct Case {
+    const char* text;
+    bool accepted;
+  } cases[] = {
+      {"1 file, 0 bytes uncompressed", true},
+      {"12 files, 62914560 bytes uncompressed", true},
+      {"0 files, 0 bytes uncompressed", false},
+      {"13 files, 100 bytes uncompressed", false},
+      {"2 files, 62914561 bytes uncompressed", false},
+      {"2 files, 99999999999999999999 bytes uncompressed", false},
+      {"Archive: x\nnothing useful", false},
+  };
+  for (const Case& c : cases) {
+    if (c.accepted) {
+      EXPECT_NO_THROW(checkTotals(QString::fromUtf8(c.text))) << c.text;
+    } else {
+      EXPECT_FAILURE_TEXT(checkTotals(QString::fromUtf8(c.text)), kExpands);
+    }
+  }
+}
+
+TEST(Listing, KeepsNonEmptyLinesExactlyAsPrinted) {
+  EXPECT_EQ(parseListing(QStringLiteral("theme.json\nbg.png\n")),
+            QStringList({QStringLiteral("theme.json"), QStringLiteral("bg.png")}));
+  EXPECT_EQ(parseListing(QStringLiteral("\n\n a \n\nb\r\n")),
+            QStringList({QStringLiteral(" a "), QStringLiteral("b\r")}));
+  EXPECT_TRUE(parseListing(QStringLiteral("\n\n")).isEmpty());
+}
+
+TEST(Listing, PathSafety) {
+  const char* unsafe[] = {"/theme.json",   "..",  "../x", "a/../b", "a/..",
+                          "skins\\bg.png", "\\x", "//x",  "a//../b"};
+  const char* safe[] = {"theme.json", "images/", "./theme.json", "a..b",  "a..b/x", "dir//x",
+                        "...",        ".../x",   "..a",          "a/..b", "a b/c"};
+  for (const char* name : unsafe) EXPECT_FALSE(isSafeListedName(QString::fromUtf8(name))) << name;
+  for (const char* name : safe) EXPECT_TRUE(isSafeListedName(QString::fromUtf8(name))) << name;
+}
+
+TEST(Listing, CountsNamesThenChecksEachInOrder) {
+  QString twelve;
+  for (int i = 0; i < 12; ++i) twelve += QStringLiteral("f%1\n").arg(i);
+  EXPECT_NO_THROW(checkListing(twelve));
+  EXPECT_FAILURE_TEXT(checkListing(twelve + QStringLiteral("extra\n")), kCount);
+  EXPECT_FAILURE_TEXT(checkListing(QStringLiteral("\n\n")), kCount);
+  // The count is judged before any name: 13 names with an unsafe one.
+  EXPECT_FAILURE_TEXT(checkListing(twelve + QStringLiteral("../x\n")), kCount);
+  EXPECT_FAILURE_TEXT(checkListing(QStringLiteral("theme.json\n\na/../b\n")), kUnsafe);
+}
+
+TEST(PathText, LastComponentAndExtension) {
+  struct Case {
+    const char* path;
+    const char* last;
+    const char* extension;
+  } cases[] = {
+      {"/a/Skin.VELMORA", "Skin.VELMORA", "VELMORA"},
+      {"skin.velmora.zip", "skin.velmora.zip", "zip"},
+      {"/a.b/skin", "skin", ""},
+      {"skin.velmora ", "skin.velmora ", "velmora "},
+      {"bg.png/", "bg.png", "png"},
+      {"images/bg.png", "bg.png", "png"},
+      {"/", "/", ""},
+      {"//", "/", ""},
+      {"", "", ""},
+      {"bg.", "bg.", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(lastPathComponent(QString::fromUtf8(c.path)), QString::fromUtf8(c.last)) << c.path;
+    EXPECT_EQ(pathExtension(QString::fromUtf8(c.path)), QString::fromUtf8(c.extension)) << c.path;
+  }
+}
+
+TEST(UnzipOperand, BracketsWildcardsOfTheLastComponentOnly) {
+  struct Case {
+    const char* path;
+    const char* operand;
+  } cases[] = {
+      {"/home/u/Aurora.velmora", "/home/u/Aurora.velmora"},
+      {"/home/u/Aurora [v2].velmora", "/home/u/Aurora [[]v2[\\]].velmora"},
+      {"/home/u/Star*?.velmora", "/home/u/Star[*][?].velmora"},
+      {"/home/u/Back\\slash[x].velmora", "/home/u/Back[\\\\]slash[[]x[\\]].velmora"},
+      // Not a pattern to unzip: passed as it is.
+      {"/home/u/Back\\slash].velmora", "/home/u/Back\\slash].velmora"},
+      // The directory part is opened as it is, never matched.
+      {"/home/d[1]/a.velmora", "/home/d[1]/a.velmora"},
+      {"/home/d[1]/a?.velmora", "/home/d[1]/a[?].velmora"},
+      {"-x.velmora", "./-x.velmora"},
+      {"-[x].velmora", "./-[[]x[\\]].velmora"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(unzipOperand(QString::fromUtf8(c.path)), QString::fromUtf8(c.operand)) << c.path;
+  }
+}
+
+class Inspection : public PackageSandbox {};
+
+// Each package's name is a pattern that matches a decoy beside it (a package
+// of 13 entries); the escaped operand reaches the named package alone.
+TEST_F(Inspection, WildcardsInThePackageNameMatchOnlyThatPackage) {
+  const QString unzip = QStringLiteral("/usr/bin/unzip");
+  const QString expected = QStringLiteral("theme.json\nbg.png\n");
+  const char* names[] = {"wild-0/Aurora [v2].velmora", "wild-1/Star*.velmora",
+                         "wild-2/Why?.velmora", "wild-3/Back\\slash[x].velmora",
+                         "wild-4/Close]bracket[1].velmora"};
+  for (const char* name : names) {
+    const QString path = package(QString::fromUtf8(name));
+    ASSERT_TRUE(QFile::exists(path)) << name;
+    // Without escaping, unzip reads the decoy (alone or besides the package).
+    EXPECT_TRUE(runProcess(unzip, {QStringLiteral("-Z1"), path}, true).contains("decoy00.txt"))
+        << name;
+    EXPECT_EQ(runProcess(unzip, {QStringLiteral("-Z1"), unzipOperand(path)}, true), expected)
+        << name;
+    EXPECT_NO_THROW(inspectPackage(path)) << name;
+  }
+}
+
+TEST_F(Inspection, ExtensionComesFirstAndIgnoresCase) {
+  // Names that do not end in .velmora are refused before the file is looked at.
+  for (const char* name : {"skin.velmora.zip", "skin", "skin.zip", "skin.velmora ", "velmora"}) {
+    EXPECT_FAILURE_TEXT(inspectPackage(temp_ + u'/' + QString::fromUtf8(name)),
+                        QStringLiteral("Choose a .velmora package."));
+  }
+  const QString upper = temp_ + QStringLiteral("/Skin.VELMORA");
+  ASSERT_TRUE(QFile::copy(package(QStringLiteral("good.velmora")), upper));
+  EXPECT_NO_THROW(inspectPackage(upper));
+}
+
+TEST_F(Inspection, PackageSizeBounds) {
+  const QString empty = temp_ + QStringLiteral("/empty.velmora");
+  writeBytes(empty, QByteArray());
+  EXPECT_FAILURE_TEXT(inspectPackage(empty),
+                      QStringLiteral("The skin package is empty or too large."));
+  EXPECT_FAILURE_TEXT(inspectPackage(package(QStringLiteral("oversize.velmora"))),
+                      QStringLiteral("The skin package is empty or too large."));
+  EXPECT_NO_THROW(inspectPackage(package(QStringLiteral("exact-size.velmora"))));
+  // A directory has no package size, and must never reach the tool.
+  const QString folder = temp_ + QStringLiteral("/folder.velmora");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  EXPECT_FAILURE_TEXT(inspectPackage(folder),
+                      QStringLiteral("The skin package is empty or too large."));
+}
+
+TEST_F(Inspection, MissingPackageIsThePlatformsError) {
+  const QString missing = temp_ + QStringLiteral("/missing.velmora");
+  try {
+    inspectPackage(missing);
+    ADD_FAILURE() << "no failure";
+  } catch (const PlatformError& error) {
+    EXPECT_EQ(error.localizedDescription(),
+              missing + QStringLiteral(": No such file or directory"));
+  }
+}
+
+// unzip -Z never asks for a password, so an encrypted archive is inspected
+// like any other; the extractor refuses it later.
+TEST_F(Inspection, EncryptedArchivesAreListedWithoutAPrompt) {
+  EXPECT_NO_THROW(inspectPackage(package(QStringLiteral("encrypted-zip.velmora"))));
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+#include "package/PackageReader.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "app/HelperError.h"
+#include "package/PackageInspection.h"
+#include "package/PackageSandbox.h"
+
+namespace {
+
+const QString kExtractFailed = QStringLiteral("The skin package could not be extracted: ");
+
+// What unzip says about a file without a zip directory, naming the operand.
+QString notAZipText(const QString& path) {
+  return QStringLiteral(
+             "[%1]\n"
+             "  End-of-central-directory signature not found.  Either this file is not\n"
+             "  a zipfile, or it constitutes one disk of a multi-part archive.  In the\n"
+             "  latter case the central directory and zipfile comment will be found on\n"
+             "  the last disk(s) of this archive.\n"
+             "zipinfo:  cannot find zipfile directory in one of %1 or\n"
+             "          %1.zip, and cannot find %1.ZIP, period.")
+      .arg(path);
+}
+
+class ReadPackage : public PackageSandbox {
+ protected:
+  // Reads one corpus package; returns the failure's text or "" on success.
+  QString read(const QString& name) {
+    try {
+      request_ = readPackage(package(name));
+      return QString();
+    } catch (const Failure& error) {
+      return error.localizedDescription();
+    }
+  }
+
+  SkinRequest request_;
+};
+
+TEST_F(ReadPackage, ExtractsIntoAFreshUuidDirectoryAndPointsAtTheImage) {
+  ASSERT_EQ(read(QStringLiteral("good.velmora")), QString());
+  const QStringList made = extractionDirectories();
+  ASSERT_EQ(made.size(), 1);
+  EXPECT_EQ(request_, (SkinRequest{QStringLiteral("Hostile"),
+                                   QUrl::fromLocalFile(made.first() + QStringLiteral("/bg.png")),
+                                   QStringLiteral("#c5533a"), QStringLiteral("#e28a78"),
+                                   QStringLiteral("#8a6cff")}));
+  EXPECT_EQ(QFileInfo(made.first()).permissions() & (QFile::ReadOther | QFile::ExeOther),
+            QFile::Permissions());
+  // Each read makes its own directory and removes none.
+  ASSERT_EQ(read(QStringLiteral("good.velmora")), QString());
+  EXPECT_EQ(extractionDirectories().size(), 2);
+}
+
+TEST_F(ReadPackage, HostileCorpus) {
+  struct Case {
+    const char* package;
+    QString message;  // "" for a package that is read
+  } cases[] = {
+      {"twelve-entries.velmora", QString()},
+      {"exact-size.velmora", QString()},
+      {"overlapping.velmora", QString()},
+      {"fifo.velmora", QString()},
+      {"no-manifest.velmora", QStringLiteral("theme.json: No such file or directory")},
+      {"oversize.velmora", QStringLiteral("The skin package is empty or too large.")},
+      {"thirteen-entries.velmora",
+       QStringLiteral("The skin package expands beyond the safety limit.")},
+      {"declared-total.velmora",
+       QStringLiteral("The skin package expands beyond the safety limit.")},
+      {"expands-past-limit.velmora",
+       QStringLiteral("The skin package expands beyond the safety limit.")},
+      {"slip-dotdot.velmora", QStringLiteral("The skin package contains an unsafe path.")},
+      {"slip-absolute.velmora", QStringLiteral("The skin package contains an unsafe path.")},
+      {"slip-backslash.velmora", QStringLiteral("The skin package contains an unsafe path.")},
+      {"empty.velmora", QStringLiteral("Empty zipfile.")},
+      {"not-a-zip.velmora", notAZipText(package(QStringLiteral("not-a-zip.velmora")))},
+      {"truncated.velmora", notAZipText(package(QStringLiteral("truncated.velmora")))},
+      // Past the listing: the extractor's and the manifest's own refusals.
+      {"slip-local-name.velmora", kExtractFailed + QStringLiteral("an entry has an unsafe path.")},
+      {"control-name.velmora", kExtractFailed + QStringLiteral("an entry has an unsafe path.")},
+      {"empty-name.velmora", kExtractFailed + QStringLiteral("an entry has an unsafe path.")},
+      {"link-dir.velmora",
+       kExtractFailed + QStringLiteral("an entry lies behind a symbolic link.")},
+      {"link-parent.velmora",
+       kExtractFailed + QStringLiteral("an entry lies behind a symbolic link.")},
+      {"link-manifest.velmora", QStringLiteral("theme.json is missing or invalid.")},
+      {"link-image.velmora", QStringLiteral("The skin image is missing or too large.")},
+      {"device.velmora",
+       kExtractFailed + QStringLiteral("an entry is not a file, a directory or a symbolic link.")},
+      {"lying-deflated.velmora",
+       kExtractFailed + QStringLiteral("an entry is larger than it declares.")},
+      {"lying-stored.velmora",
+       kExtractFailed + QStringLiteral("an entry is larger than it declares.")},
+      {"encrypted-flag.velmora", kExtractFailed + QStringLiteral("an entry is encrypted.")},
+      {"encrypted-zip.velmora", kExtractFailed + QStringLiteral("an entry is encrypted.")},
+      {"duplicate.velmora", kExtractFailed + QStringLiteral("two entries have conflicting paths.")},
+      {"file-then-dir.velmora",
+       kExtractFailed + QStringLiteral("two entries have conflicting paths.")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.package);
+    EXPECT_EQ(read(QString::fromUtf8(c.package)), c.message);
+    if (c.message.isEmpty()) {
+      EXPECT_EQ(request_.name, QStringLiteral("Hostile"));
+    }
+    // Whatever happened, everything written is inside extraction
+    // directories (the sandbox checks the canary) and within the cap.
+    for (const QString& dir : extractionDirectories()) {
+      EXPECT_LE(bytesUnder(dir), kMaxExpandedBytes);
+      QDir(dir).removeRecursively();
+    }
+  }
+}
+
+TEST_F(ReadPackage, StreamedEntriesDirectoriesAndUnicodeNames) {
+  ASSERT_EQ(read(QStringLiteral("streamed-unicode.velmora")), QString());
+  const QStringList made = extractionDirectories();
+  ASSERT_EQ(made.size(), 1);
+  EXPECT_EQ(request_.name, QStringLiteral("Caf\u00e9"));
+  EXPECT_EQ(request_.image, QUrl::fromLocalFile(made.first() + QStringLiteral("/caf\u00e9.png")));
+  EXPECT_EQ(QFileInfo(request_.image.toLocalFile()).size(), 8 + 1024);
+  EXPECT_EQ(QFileInfo(made.first() + QStringLiteral("/images/extra.png")).size(), 8 + 1024);
+}
+
+TEST_F(ReadPackage, RefusalsBeforeExtractionWriteNothing) {
+  for (const char* name : {"oversize.velmora", "thirteen-entries.velmora", "slip-dotdot.velmora",
+                           "not-a-zip.velmora", "expands-past-limit.velmora"}) {
+    EXPECT_NE(read(QString::fromUtf8(name)), QString()) << name;
+    EXPECT_TRUE(extractionDirectories().isEmpty()) << name;
+  }
+}
+
+TEST_F(ReadPackage, WildcardNamesReadTheNamedPackageNotTheDecoy) {
+  for (const char* name :
+       {"wild-0/Aurora [v2].velmora", "wild-1/Star*.velmora", "wild-2/Why?.velmora",
+        "wild-3/Back\\slash[x].velmora", "wild-4/Close]bracket[1].velmora"}) {
+    EXPECT_EQ(read(QString::fromUtf8(name)), QString()) << name;
+    EXPECT_EQ(request_.name, QStringLiteral("Hostile")) << name;
+  }
+  for (const QString& dir : extractionDirectories()) {
+    EXPECT_FALSE(QFile::exists(dir + QStringLiteral("/decoy00.txt")));
+  }
+}
+
+TEST_F(ReadPackage, TheTemporaryDirectoryIsCreatedWhenMissing) {
+  const QString nested = temp_ + QStringLiteral("/not/yet");
+  qputenv("TMPDIR", QFile::encodeName(nested));
+  ASSERT_EQ(read(QStringLiteral("good.velmora")), QString());
+  EXPECT_TRUE(request_.image.toLocalFile().startsWith(nested + u'/'));
+  EXPECT_TRUE(QFile::exists(request_.image.toLocalFile()));
+}
+
+}  // namespace
