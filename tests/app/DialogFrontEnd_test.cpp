@@ -1,5 +1,7 @@
 #include "app/DialogFrontEnd.h"
 
+#include "support/ModalBox.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -20,44 +22,6 @@ static void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace {
-
-using BoxAction = std::function<void(QMessageBox&)>;
-
-/// Once a message box is shown modally, runs `action` on it. A box still open
-/// two seconds later is closed and the test fails, so a missed click cannot
-/// hang the test program.
-void whenBoxShown(BoxAction action) {
-  auto* poll = new QTimer;
-  poll->setInterval(10);
-  QObject::connect(poll, &QTimer::timeout, [poll, action = std::move(action)] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || !box->isVisible()) return;
-    poll->stop();
-    poll->deleteLater();
-    const QPointer<QMessageBox> shown(box);
-    action(*box);
-    QTimer::singleShot(2000, [shown] {
-      if (shown && shown->isVisible()) {
-        ADD_FAILURE() << "the message box is still open";
-        shown->done(0);
-      }
-    });
-  });
-  poll->start();
-}
-
-void pressKey(QMessageBox& box, Qt::Key key) {
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-  QApplication::sendEvent(&box, &press);
-}
-
-QPushButton* buttonNamed(QMessageBox& box, const QString& text) {
-  for (QAbstractButton* button : box.buttons()) {
-    if (button->text() == text) return qobject_cast<QPushButton*>(button);
-  }
-  ADD_FAILURE() << "no button " << text.toStdString();
-  return nullptr;
-}
 
 void click(QMessageBox& box, const QString& text) {
   if (QPushButton* button = buttonNamed(box, text)) button->click();

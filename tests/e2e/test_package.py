@@ -1,0 +1,96 @@
+"""The package path end to end: the real helper, console front end, a
+recording engine, packages made here."""
+
+import os
+import unittest
+import zipfile
+
+from harness import HelperTestCase
+
+CONFIRM = "Velmora Helper will use the local open-source engine and may restart Orvane."
+IMAGE = bytes((i * 13 + 5) % 256 for i in range(200_000))
+MANIFEST = ('{"schemaVersion": 1, "name": "Aurora", "image": "background.png",'
+            ' "colors": {"accent": "#3AA7C5", "highlight": 7}}')
+
+
+class PackagePath(HelperTestCase):
+    def package(self, name="Aurora.velmora", entries=None):
+        path = os.path.join(self.sandbox.root, name)
+        entries = entries if entries is not None else {"theme.json": MANIFEST, "background.png": IMAGE}
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+            for entry, data in entries.items():
+                archive.writestr(entry, data)
+        return path
+
+    def test_success_hands_the_engine_the_extracted_image(self):
+        self.sandbox.install_engine()
+        # Wildcard characters in the file name must name this file and no other.
+        path = self.package("Aurora [v2].velmora")
+        self.package("Aurora v.velmora", {"theme.json": MANIFEST.replace("Aurora", "Decoy"),
+                                          "background.png": IMAGE})
+        run = self.helper(["--console", path], answer="yes\n")
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        self.assertEqual(run.stdout, "Apply Aurora to Orvane?\n%s\n\nApply skin? [y/N] "
+                         "Skin applied\nOrvane is reopening with Aurora.\n\n" % CONFIRM)
+        args = self.sandbox.engine_args()
+        self.assertEqual(args[0::2], ["--image", "--name", "--accent", "--secondary", "--highlight"])
+        self.assertEqual(args[3::2], ["Aurora", "#3aa7c5", "#e28a78", "#8a6cff"])
+        self.assertRegex(args[1], r"^%s/[0-9A-F-]{36}/background\.png$" % self.sandbox.tmp)
+        self.assertEqual(self.sandbox.engine_image(), IMAGE)
+
+    def test_refusals_show_invalid_orvane_skin_and_never_run_the_engine(self):
+        empty = os.path.join(self.sandbox.root, "Empty.velmora")
+        open(empty, "wb").close()
+        cases = [
+            (empty, "The skin package is empty or too large."),
+            (self.package("Slip.velmora", {"theme.json": MANIFEST, "../background.png": IMAGE}),
+             "The skin package contains an unsafe path."),
+            (self.package("Many.velmora", {"f%d" % i: b"x" for i in range(13)}),
+             "The skin package expands beyond the safety limit."),
+            (self.package("NoSchema.velmora", {"theme.json": "{}", "background.png": IMAGE}),
+             "This skin package uses an unsupported schema version."),
+            (self.package("Zip.zip"), "Choose a .velmora package."),
+        ]
+        self.sandbox.install_engine()
+        for path, message in cases:
+            with self.subTest(os.path.basename(path)):
+                run = self.helper(["--console", path], answer="y\n")
+                self.assertEqual((run.returncode, run.stdout), (1, "Invalid Orvane skin\n%s\n\n" % message))
+        self.assertIsNone(self.sandbox.engine_args())
+
+    def test_a_file_url_with_a_capital_extension_is_a_package_too(self):
+        self.sandbox.install_engine()
+        path = self.package("Loud.VELMORA")
+        run = self.helper(["--console", "file://" + path], answer="y\n")
+        self.assertEqual(run.returncode, 0, run.stdout)
+
+    def test_cancel_runs_nothing(self):
+        self.sandbox.install_engine()
+        run = self.helper(["--console", self.package()], answer="n\n")
+        self.assertEqual(run.returncode, 3)
+        self.assertTrue(run.stdout.endswith("Apply skin? [y/N] "))
+        self.assertIsNone(self.sandbox.engine_args())
+
+    def test_engine_failure_shows_its_words(self):
+        self.sandbox.install_engine()
+        run = self.helper(["--console", self.package()], answer="y\n",
+                          env=self.sandbox.env(ENGINE_MODE="fail-with-output"))
+        self.assertEqual(run.returncode, 1)
+        self.assertTrue(run.stdout.endswith("Could not apply skin\nOrvane could not be restarted.\n\n"), run.stdout)
+
+    def test_check_prints_the_request_for_skin_authors(self):
+        self.sandbox.install_engine()
+        run = self.helper(["--check", self.package()])
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        lines = run.stdout.splitlines()
+        self.assertEqual(lines[0], "name: Aurora")
+        self.assertRegex(lines[1], r"^image: %s/[0-9A-F-]{36}/background\.png$" % self.sandbox.tmp)
+        self.assertEqual(lines[2:], ["accent: #3aa7c5", "secondary: #e28a78", "highlight: #8a6cff"])
+        self.assertIsNone(self.sandbox.engine_args())
+
+        run = self.helper(["--check", self.package("Bad.velmora", {"theme.json": "[]"})])
+        self.assertEqual((run.returncode, run.stdout), (1, "Invalid Orvane skin\ntheme.json is not valid JSON.\n\n"))
+
+
+if __name__ == "__main__":
+    unittest.main()
