@@ -2,11 +2,12 @@
 domain, against a local HTTPS site in a network namespace."""
 
 import os
+import shlex
 import shutil
 import tempfile
 import unittest
 
-from harness import BUILD_DIR, HelperTestCase
+from harness import BUILD_DIR, HELPER, HelperTestCase
 import skin_site
 
 CONFIRM = "Velmora Helper will use the local open-source engine and may restart Orvane."
@@ -106,6 +107,16 @@ class LinkPath(HelperTestCase):
         self.assertTrue(lines[1].startswith("image: " + self.sandbox.tmp))
         self.assertEqual(lines[2:], ["accent: #aabbcc", "secondary: #112233", "highlight: #8a6cff"])
         self.assertIsNone(self.sandbox.engine_args())
+
+    def test_progress_shows_on_a_terminal_and_is_erased(self):
+        self.sandbox.install_engine()
+        inner = shlex.join([HELPER, "--console", LINK])
+        run = self.helper([], answer="y\n", env=self.sandbox.env(),
+                          wrap=lambda _: SITE.command(["script", "-qec", inner, "/dev/null"]))
+        self.assertEqual(run.returncode, 0, run.stdout)
+        self.assertRegex(run.stdout, r"Downloading skin image: [0-9.]+ MiB of 0\.3 MiB")
+        # The line is erased (carriage return, erase to end of line) before the alert.
+        self.assertIn("\x1b[KSkin applied\n", run.stdout)
 
     def test_refused_link_is_an_invalid_skin_link(self):
         run = self.helper(["--console", "velmora://apply?image=https://evil.test/a.png"], wrap=SITE.command)
