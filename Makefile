@@ -29,7 +29,7 @@ asan: deps $(ASAN_BUILD)/build.ninja
 
 test: build asan
 	ctest --test-dir $(BUILD) --output-on-failure
-	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) -L unit --output-on-failure
 
 demo: build
