@@ -165,7 +165,13 @@ class Extraction {
     for (;;) {
       const la_ssize_t size = archive_read_data(reader_, buffer_.data(), buffer_.size());
       if (size < 0) refuseArchive(reader_);
-      if (size == 0) return;
+      if (size == 0) {
+        // A body that ends before its declared size (an archive read from
+        // its local headers alone can say so without any error) would leave
+        // a cut-short file behind as if it were whole.
+        if (written != declared) refuse("an entry is shorter than it declares.");
+        return;
+      }
       // Checked before the block is written, so the file never holds more
       // than its entry declares nor the package more than the limit.
       if (size > declared - written) refuse("an entry is larger than it declares.");
