@@ -193,7 +193,9 @@ class Transfer {
 
     file_.setFileName(QDir(createFreshDirectory(options_.temporaryRoot))
                           .filePath(QStringLiteral("background.") + extension));
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    // Unbuffered: each chunk goes straight to the file, so a failed write is
+    // seen, with the system's reason, at the chunk that failed.
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
       throw PlatformError(file_.fileName() + QStringLiteral(": ") + file_.errorString());
     }
   }
@@ -204,11 +206,21 @@ class Transfer {
       const QByteArray chunk = reply_->read(kReadChunk);
       if (chunk.isEmpty()) break;
       if (received_ + chunk.size() > kMaxImageBytes) throw imageEmptyOrTooLarge();
-      if (file_.write(chunk) != chunk.size()) {
-        throw PlatformError(file_.fileName() + QStringLiteral(": ") + file_.errorString());
-      }
+      writeWhole(chunk);
       received_ += chunk.size();
       if (options_.progress) options_.progress(received_, total_);
+    }
+  }
+
+  // A short write (the disk filled up, a file-size limit) is followed by
+  // another, which then fails with the reason that the short one did not give.
+  void writeWhole(const QByteArray& chunk) {
+    for (qint64 done = 0; done < chunk.size();) {
+      const qint64 written = file_.write(chunk.constData() + done, chunk.size() - done);
+      if (written <= 0) {
+        throw PlatformError(file_.fileName() + QStringLiteral(": ") + file_.errorString());
+      }
+      done += written;
     }
   }
 
