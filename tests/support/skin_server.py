@@ -34,6 +34,8 @@ query string is ignored except by /redirect):
                                   so it may be relative) and a short text/html
                                   body
   /loop/NAME                      302 back to the same address, for ever
+  /reset/<n>/NAME                 headers announcing 2n bytes, n bytes, then
+                                  the connection is reset (TCP RST)
   anything else                   a file under --root, or 404
 
 Generated bodies follow a fixed pattern: byte i is (i * 7 + 3) % 256.
@@ -46,6 +48,7 @@ import os
 import signal
 import socket
 import ssl
+import struct
 import sys
 import threading
 import urllib.parse
@@ -238,6 +241,18 @@ def route_loop(h, args, url):
         h.wfile.write(body)
 
 
+def route_reset(h, args, url):
+    if not args or not args[0].isdigit():
+        return False
+    size = int(args[0])
+    h.start(200, [("Content-Type", "image/png"), ("Content-Length", str(2 * size))])
+    h.send_pattern(size)
+    # A zero linger time makes close() send a reset instead of a clean end.
+    h.close_connection = True
+    h.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    h.connection.close()
+
+
 def wait_for_client_to_leave(h):
     """Sends nothing more; returns once the client closes or the server stops."""
     h.connection.settimeout(0.2)
@@ -263,6 +278,7 @@ ROUTES = {
     "redirect": route_redirect,
     "drip": route_drip,
     "loop": route_loop,
+    "reset": route_reset,
 }
 
 

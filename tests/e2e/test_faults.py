@@ -1,0 +1,288 @@
+"""Faults injected around the real helper (console front end): a temporary
+directory that fills up or cannot be written, an engine that dies, floods or
+lingers, and a skin site that misbehaves. Each must end in a clear alert with
+the right exit status, never in a crash or a hang.
+
+The file-system faults mount a tmpfs (root); the server faults run the skin
+site in a network namespace (root, iproute2). Without them those tests skip
+and say why.
+"""
+
+import contextlib
+import os
+import resource
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+import zipfile
+
+from harness import BUILD_DIR, HelperTestCase
+import skin_site
+
+CONFIRM = "Velmora Helper will use the local open-source engine and may restart Orvane."
+MANIFEST = '{"schemaVersion": 1, "name": "Aurora", "image": "background.png"}'
+IMAGE = bytes((i * 13 + 5) % 256 for i in range(50_000))
+LINK = "velmora://apply?image=https://velmora.app/%s&name=Aurora"
+APPLIED = "Skin applied\nOrvane is reopening with Aurora.\n\n"
+NO_SPACE = "No space left on device"
+READ_ONLY = "Read-only file system"
+
+SITE_UNAVAILABLE = skin_site.unavailable()
+SITES = {}
+
+
+def tearDownModule():
+    for site, root in SITES.values():
+        site.close()
+        shutil.rmtree(root, ignore_errors=True)
+
+
+def make_package(directory, image=IMAGE, name="Aurora.velmora"):
+    path = os.path.join(directory, name)
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as archive:
+        archive.writestr("theme.json", MANIFEST)
+        archive.writestr("background.png", image)
+    return path
+
+
+def mount_unavailable():
+    """Why a tmpfs cannot be mounted here, or None when it can."""
+    if os.geteuid() != 0:
+        return "mounting a tmpfs needs root"
+    probe = tempfile.mkdtemp(prefix="velmora-mount-probe-")
+    try:
+        made = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", probe],
+                              capture_output=True, text=True)
+        if made.returncode != 0:
+            return "mount -t tmpfs was refused: " + made.stderr.strip()
+        subprocess.run(["umount", probe], check=True)
+        return None
+    finally:
+        os.rmdir(probe)
+
+
+MOUNT_UNAVAILABLE = mount_unavailable()
+
+
+@contextlib.contextmanager
+def tmpfs(path, options):
+    subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path], check=True)
+    try:
+        yield
+    finally:
+        subprocess.run(["umount", "-l", path], check=True)
+
+
+def site(kind):
+    """The skin site in a namespace, serving a certificate of `kind`: "good"
+    (for velmora.app, from the trusted test CA), "wrong-host" (from the trusted
+    CA, for another name only) or "untrusted" (for velmora.app, from a CA that
+    is not trusted). Made once per kind."""
+    if kind not in SITES:
+        ca = skin_site.make_test_ca(os.path.join(BUILD_DIR, "test-ca"))
+        if kind != "good":
+            ca = certificate_dir(ca, kind)
+        root = tempfile.mkdtemp(prefix="velmora-fault-site-")
+        with open(os.path.join(root, "aurora.png"), "wb") as image:
+            image.write(IMAGE)
+        SITES[kind] = (skin_site.SkinSite(ca, root).__enter__(), root)
+    return SITES[kind][0]
+
+
+def certificate_dir(trusted_ca, kind):
+    """A directory that SkinSite reads as its CA dir: ca.pem is the trusted
+    test CA, server.pem/server.key the certificate of `kind`."""
+    directory = os.path.join(BUILD_DIR, "test-ca-" + kind)
+    os.makedirs(directory, exist_ok=True)
+    shutil.copy(os.path.join(trusted_ca, "ca.pem"), os.path.join(directory, "ca.pem"))
+    if kind == "untrusted":
+        other = skin_site.make_test_ca(os.path.join(BUILD_DIR, "test-ca-other"))
+        for name in ("server.pem", "server.key"):
+            shutil.copy(os.path.join(other, name), os.path.join(directory, name))
+        return directory
+    key, cert = os.path.join(directory, "server.key"), os.path.join(directory, "server.pem")
+    csr = os.path.join(directory, "server.csr")
+    ext = os.path.join(directory, "server.ext")
+    with open(ext, "w") as f:
+        f.write("basicConstraints=critical,CA:FALSE\nextendedKeyUsage=serverAuth\n"
+                "subjectAltName=DNS:skins.example.org\n")
+    quiet = dict(check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["openssl", "req", "-new", "-nodes", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-keyout", key, "-out", csr,
+                    "-subj", "/CN=skins.example.org"], **quiet)
+    subprocess.run(["openssl", "x509", "-req", "-in", csr, "-CA", os.path.join(trusted_ca, "ca.pem"),
+                    "-CAkey", os.path.join(trusted_ca, "ca.key"), "-CAcreateserial",
+                    "-CAserial", os.path.join(directory, "ca.srl"), "-days", "3650",
+                    "-extfile", ext, "-out", cert], **quiet)
+    return directory
+
+
+class FaultCase(HelperTestCase):
+    def apply_package(self, path, **env):
+        return self.helper(["--console", path], answer="y\n", env=self.sandbox.env(**env))
+
+    def apply_link(self, kind, route, **env):
+        return self.helper(["--console", LINK % route], answer="y\n", wrap=site(kind).command,
+                           env=self.sandbox.env(**env))
+
+    def assertEndsWithAlert(self, run, status, title, message_part):
+        """The run ended with `status` after one alert titled `title` whose
+        text holds `message_part`, and did not crash."""
+        self.assertEqual(run.returncode, status, run.stdout[-2000:] + run.stderr[-2000:])
+        self.assertNotIn("Sanitizer", run.stderr)
+        self.assertTrue(run.stdout.endswith("\n\n"), run.stdout[-500:])
+        head, sep, rest = run.stdout.rpartition(title + "\n")
+        self.assertTrue(sep, "no %r alert in %r" % (title, run.stdout[-500:]))
+        self.assertIn(message_part, rest)
+
+    def assertEngineNotRun(self):
+        self.assertIsNone(self.sandbox.engine_args())
+
+
+@unittest.skipIf(MOUNT_UNAVAILABLE, "file-system fault tests skipped: %s" % MOUNT_UNAVAILABLE)
+class TemporaryDirectoryFaults(FaultCase):
+    def test_tmpfs_filling_during_extraction(self):
+        self.sandbox.install_engine()
+        package = make_package(self.sandbox.root, image=os.urandom(3 * 1024 * 1024))
+        with tmpfs(self.sandbox.tmp, "size=1m"):
+            run = self.apply_package(package)
+        self.assertEndsWithAlert(run, 1, "Invalid Orvane skin",
+                                 "The skin package could not be extracted: " + NO_SPACE + ".")
+        self.assertEngineNotRun()
+
+    def test_read_only_temporary_directory_for_a_package(self):
+        self.sandbox.install_engine()
+        package = make_package(self.sandbox.root)
+        with tmpfs(self.sandbox.tmp, "ro,size=1m"):
+            run = self.apply_package(package)
+        self.assertEndsWithAlert(run, 1, "Invalid Orvane skin", self.sandbox.tmp + "/")
+        self.assertIn(READ_ONLY, run.stdout)
+        self.assertEngineNotRun()
+
+    @unittest.skipIf(SITE_UNAVAILABLE, "needs the skin site: %s" % SITE_UNAVAILABLE)
+    def test_tmpfs_filling_during_the_download(self):
+        self.sandbox.install_engine()
+        with tmpfs(self.sandbox.tmp, "size=1m"):
+            run = self.apply_link("good", "bytes/4000000/big.png")
+        self.assertEndsWithAlert(run, 1, "Could not apply skin", NO_SPACE)
+        self.assertEngineNotRun()
+
+    @unittest.skipIf(SITE_UNAVAILABLE, "needs the skin site: %s" % SITE_UNAVAILABLE)
+    def test_read_only_temporary_directory_for_a_link(self):
+        self.sandbox.install_engine()
+        with tmpfs(self.sandbox.tmp, "ro,size=1m"):
+            run = self.apply_link("good", "aurora.png")
+        self.assertEndsWithAlert(run, 1, "Could not apply skin", READ_ONLY)
+        self.assertEngineNotRun()
+
+
+def engine(body):
+    return "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$HOME/engine-args\"\n" + body
+
+
+class EngineFaults(FaultCase):
+    def setUp(self):
+        super().setUp()
+        self.package = make_package(self.sandbox.root)
+
+    def test_engine_killed_by_a_signal(self):
+        cases = [
+            ("silent", "kill -KILL $$\n", "The local Orvane skin engine failed."),
+            ("after a word", "echo 'restarting Orvane'\nkill -TERM $$\n", "restarting Orvane"),
+        ]
+        for what, body, message in cases:
+            with self.subTest(what):
+                self.sandbox.install_engine(body=engine(body))
+                run = self.apply_package(self.package)
+                self.assertEndsWithAlert(run, 1, "Could not apply skin", message)
+                self.assertTrue(run.stdout.endswith("Could not apply skin\n%s\n\n" % message))
+
+    def test_engine_writing_50_mb_of_output(self):
+        flood = "head -c 52428800 /dev/zero | tr '\\000' x\n"
+        for status in (0, 1):
+            with self.subTest(status=status):
+                self.sandbox.install_engine(body=engine(flood + "exit %d\n" % status))
+                started = time.monotonic()
+                run = self.apply_package(self.package)
+                self.assertLess(time.monotonic() - started, 60)
+                if status == 0:
+                    self.assertEndsWithAlert(run, 0, "Skin applied", "Orvane is reopening with Aurora.")
+                    self.assertLess(len(run.stdout), 1000)
+                else:
+                    # The alert shows the first mebibyte of the output, no more.
+                    self.assertEndsWithAlert(run, 1, "Could not apply skin", "x" * 1000)
+                    alert = run.stdout.rpartition("Could not apply skin\n")[2]
+                    self.assertEqual(alert, "x" * (1 << 20) + "\n\n")
+
+    def test_engine_closing_its_output_and_running_on(self):
+        # The helper waits for the engine to end, without spinning meanwhile.
+        self.sandbox.install_engine(body=engine("exec >&- 2>&-\nsleep 3\nexit 0\n"))
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        started = time.monotonic()
+        run = self.apply_package(self.package)
+        elapsed = time.monotonic() - started
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        self.assertEndsWithAlert(run, 0, "Skin applied", "Orvane is reopening with Aurora.")
+        self.assertGreaterEqual(elapsed, 3)
+        cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+        self.assertLess(cpu, 2.0, "the helper used %.1f s of CPU while waiting" % cpu)
+
+    def test_engine_leaving_a_process_that_holds_its_output(self):
+        # Once the engine itself has exited, a background process that still
+        # holds the output pipe does not keep the helper waiting.
+        pid_file = os.path.join(self.sandbox.home, "background.pid")
+        self.sandbox.install_engine(body=engine("sleep 30 &\necho $! > \"$HOME/background.pid\"\n"
+                                                "echo done\nexit 0\n"))
+        self.addCleanup(self.kill_background, pid_file)
+        started = time.monotonic()
+        run = self.apply_package(self.package)
+        self.assertEndsWithAlert(run, 0, "Skin applied", "Orvane is reopening with Aurora.")
+        self.assertLess(time.monotonic() - started, 20)
+
+    @staticmethod
+    def kill_background(pid_file):
+        with contextlib.suppress(OSError, ValueError):
+            with open(pid_file) as f:
+                os.kill(int(f.read()), signal.SIGKILL)
+
+
+@unittest.skipIf(SITE_UNAVAILABLE, "server fault tests skipped: %s" % SITE_UNAVAILABLE)
+class ServerFaults(FaultCase):
+    def test_connection_reset_mid_body(self):
+        self.sandbox.install_engine()
+        run = self.apply_link("good", "reset/200000/cut.png")
+        self.assertEndsWithAlert(run, 1, "Could not apply skin", "")
+        alert = run.stdout.rpartition("Could not apply skin\n")[2].strip()
+        self.assertTrue(alert, "the alert says what went wrong")
+        self.assertEngineNotRun()
+
+    def test_certificate_for_another_host(self):
+        self.sandbox.install_engine()
+        run = self.apply_link("wrong-host", "aurora.png")
+        self.assertEndsWithAlert(run, 1, "Could not apply skin", "host name did not match")
+        self.assertEngineNotRun()
+        self.assertEqual(self.sandbox.stored_files(), [])
+
+    def test_certificate_from_an_untrusted_authority(self):
+        self.sandbox.install_engine()
+        run = self.apply_link("untrusted", "aurora.png")
+        self.assertEndsWithAlert(run, 1, "Could not apply skin", "certificate")
+        self.assertEngineNotRun()
+        self.assertEqual(self.sandbox.stored_files(), [])
+
+    def test_redirect_loop(self):
+        self.sandbox.install_engine()
+        server = site("good")
+        before = len(server.requests())
+        run = self.apply_link("good", "loop/skin.png")
+        self.assertEndsWithAlert(run, 1, "Could not apply skin", "The skin image could not be downloaded.")
+        self.assertEngineNotRun()
+        # The first request and twenty redirects, then the helper gave up.
+        self.assertEqual(len(server.requests()) - before, 21)
+
+
+if __name__ == "__main__":
+    unittest.main()
