@@ -15,6 +15,20 @@ AppDelegate::~AppDelegate() {
   if (worker_.joinable()) worker_.join();
 }
 
+template <typename Show>
+auto AppDelegate::inAlert(Show show) {
+  ++alertsOpen_;
+  struct Closing {
+    AppDelegate& self;
+    ~Closing() {
+      if (--self.alertsOpen_ == 0 && !self.heldEvents_.empty()) {
+        QMetaObject::invokeMethod(&self, &AppDelegate::deliverHeldEvents, Qt::QueuedConnection);
+      }
+    }
+  } closing{*this};
+  return show();
+}
+
 void AppDelegate::applicationDidFinishLaunching() {
   // The delegate is the timer's context object: if it is gone, the check never runs.
   QTimer::singleShot(800, this, &AppDelegate::readyCheck);
@@ -22,9 +36,15 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::readyCheck() {
   if (receivedInput_ || operationInFlight_ || terminated_) return;
-  ui_.showAlert(QStringLiteral("Velmora Helper is ready"),
-                QStringLiteral("Choose a skin on ") + skinSiteDomain() +
-                    QStringLiteral(" and click Apply to Orvane."));
+  inAlert([this] {
+    ui_.showAlert(QStringLiteral("Velmora Helper is ready"),
+                  QStringLiteral("Choose a skin on ") + skinSiteDomain() +
+                      QStringLiteral(" and click Apply to Orvane."));
+  });
+  // Another launch handed its inputs over while the ready alert was open. Nothing
+  // has been taken up in this run, so they are taken up now rather than lost
+  // when the application ends.
+  if (!heldEvents_.empty()) return;
   terminate(kExitApplied);
 }
 
@@ -48,6 +68,37 @@ void AppDelegate::openUrls(const QStringList& urls) {
   }
 }
 
+void AppDelegate::open(const OpenEvent& event) {
+  if (event.kind == OpenEvent::Kind::urls) openUrls(event.items);
+  if (event.kind == OpenEvent::Kind::files) openFiles(event.items);
+}
+
+void AppDelegate::deliverWhenIdle(const OpenEvent& event) {
+  if (terminated_) return;
+  heldEvents_.push_back(event);
+  // This runs in whichever event loop is turning. While an alert is open that
+  // is the alert's own nested loop (QMessageBox::exec keeps delivering socket
+  // and system events). Routing the event from here would start a second flow
+  // inside the first one's question: a second confirmation on top of the
+  // first, and if the inner one were confirmed it would start its apply (and
+  // set operationInFlight) before the outer one returned, whose "Apply skin"
+  // would then start a second engine run. So the event waits until the last
+  // alert has closed and is routed from the top-level loop, where the first
+  // flow's outcome is settled: an apply under way (the event is ignored) or
+  // the application ended (the event is dropped with it).
+  if (alertsOpen_ == 0) {
+    QMetaObject::invokeMethod(this, &AppDelegate::deliverHeldEvents, Qt::QueuedConnection);
+  }
+}
+
+void AppDelegate::deliverHeldEvents() {
+  while (!heldEvents_.empty() && alertsOpen_ == 0 && !terminated_) {
+    const OpenEvent event = heldEvents_.front();
+    heldEvents_.pop_front();
+    open(event);
+  }
+}
+
 void AppDelegate::openFiles(const QStringList& paths) {
   receivedInput_ = true;
   if (paths.isEmpty()) {
@@ -58,8 +109,12 @@ void AppDelegate::openFiles(const QStringList& paths) {
 }
 
 bool AppDelegate::confirmApply(const QString& name) {
-  return ui_.askToApply(QStringLiteral("Apply ") + name + QStringLiteral(" to Orvane?"),
-                        QStringLiteral("Velmora Helper will use the local open-source engine and may restart Orvane."));
+  return inAlert([&] {
+    return ui_.askToApply(
+        QStringLiteral("Apply ") + name + QStringLiteral(" to Orvane?"),
+        QStringLiteral(
+            "Velmora Helper will use the local open-source engine and may restart Orvane."));
+  });
 }
 
 std::optional<SkinRequest> AppDelegate::readAndConfirm(const QString& refusalTitle,
@@ -79,7 +134,7 @@ std::optional<SkinRequest> AppDelegate::readAndConfirm(const QString& refusalTit
 }
 
 void AppDelegate::finish(const QString& title, const QString& message, int status) {
-  ui_.showAlert(title, message);
+  inAlert([&] { ui_.showAlert(title, message); });
   operationInFlight_ = false;
   terminate(status);
 }

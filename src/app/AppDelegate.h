@@ -3,10 +3,12 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <thread>
 
+#include "app/CommandLine.h"
 #include "app/FrontEnd.h"
 #include "request/SkinRequest.h"
 
@@ -42,6 +44,11 @@ class AppDelegate final : public QObject {
   void openUrls(const QStringList& urls);
   /// One open event carrying file paths; only the first is handled.
   void openFiles(const QStringList& paths);
+  /// Delivers `event` as the open event of its kind (nothing for Kind::none).
+  void open(const OpenEvent& event);
+  /// An open event from outside the launch (another launch, the system): routed
+  /// from the top-level event loop once no alert is open, never from inside one.
+  void deliverWhenIdle(const OpenEvent& event);
 
   /// The link flow: read, confirm, then download and apply in the background.
   void handleDeepLink(const QString& link);
@@ -55,10 +62,17 @@ class AppDelegate final : public QObject {
 
   bool receivedInput() const { return receivedInput_; }
   bool operationInFlight() const { return operationInFlight_; }
+  /// Whether a flow or the ready check has ended the application.
+  bool terminated() const { return terminated_; }
 
  private:
   void readyCheck();
   void terminate(int status);
+  /// Shows an alert or the confirmation through `show`, counted in alertsOpen_.
+  template <typename Show>
+  auto inAlert(Show show);
+  /// Routes the events held back while an alert was open.
+  void deliverHeldEvents();
   /// Reads a request with `read`; a failure is shown under `refusalTitle` and
   /// ends the application. In apply mode asks the user; a refusal ends it too.
   /// Returns the request only when the flow goes on.
@@ -76,5 +90,7 @@ class AppDelegate final : public QObject {
   bool receivedInput_ = false;
   bool operationInFlight_ = false;
   bool terminated_ = false;
+  int alertsOpen_ = 0;
+  std::deque<OpenEvent> heldEvents_;
   std::thread worker_;
 };

@@ -1,5 +1,6 @@
 #include "app/DialogFrontEnd.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -10,13 +11,16 @@ namespace {
 /// informative text. The buttons are added by the caller.
 void setUpBox(QMessageBox& box, const QString& title, const QString& text) {
   box.setWindowTitle(QStringLiteral("Velmora Helper"));
+  box.setWindowIcon(helperIcon());
   box.setIcon(QMessageBox::NoIcon);
   box.setTextFormat(Qt::PlainText);
   box.setText(title);
   box.setInformativeText(text);
 }
 
-/// Runs the box application-modal in front of every other window. Skin names
+/// Runs the box application-modal in front of every other window. On Wayland
+/// activateWindow() hands the compositor the XDG_ACTIVATION_TOKEN the launcher
+/// passed (Qt's xdg-shell plugin reads it), so the alert may take the focus. Skin names
 /// and error texts come from outside (links, packages, process output), so
 /// every label shows its text literally: QMessageBox applies its text format
 /// only to the main label, and the informative label would otherwise render
@@ -31,6 +35,16 @@ void runBox(QMessageBox& box) {
 }
 
 }  // namespace
+
+QIcon helperIcon() {
+  // The SVG needs Qt's SVG icon engine (Debian libqt6svg6); the PNG keeps an
+  // icon on systems without it.
+  QIcon icon(QStringLiteral(":/velmora-helper/velmora-helper.svg"));
+  if (icon.availableSizes().isEmpty() && icon.pixmap(64).isNull()) {
+    icon = QIcon(QStringLiteral(":/velmora-helper/velmora-helper-64.png"));
+  }
+  return icon;
+}
 
 void DialogFrontEnd::showAlert(const QString& title, const QString& text) {
   QMessageBox box;

@@ -1,5 +1,10 @@
 #pragma once
+#include <QIcon>
+
 #include "app/FrontEnd.h"
+
+/// The helper's icon, built into the program; every alert's window icon.
+QIcon helperIcon();
 
 /// The front end for a desktop session: every alert and the confirmation is a
 /// modal QMessageBox showing its texts literally. Needs a QApplication.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -13,6 +14,8 @@
 #include "app/ConsoleFrontEnd.h"
 #include "app/DialogFrontEnd.h"
 #include "app/DisplayProbe.h"
+#include "app/FileOpenRouter.h"
+#include "app/SingleInstance.h"
 
 namespace {
 
@@ -48,6 +51,33 @@ int main(int argc, char** argv) {
   const QByteArray platformWas = qgetenv("QT_QPA_PLATFORM");
   const bool platformWasSet = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
   const bool dialogs = !line.check && chooseFrontEnd(line.console) == FrontEndKind::dialogs;
+  const OpenEvent event = openEventFor(line.inputs, QDir::currentPath());
+
+  // One dialog instance per user and display takes up the inputs of later
+  // launches; a launch with nothing to hand over shows its own ready alert.
+  std::unique_ptr<SingleInstance> instance;
+#ifndef Q_OS_MACOS
+  if (dialogs && event.kind != OpenEvent::Kind::none) {
+    instance = std::make_unique<SingleInstance>(
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
+        currentSingleInstanceName());
+    const HandOver handOver{event, qEnvironmentVariable("XDG_ACTIVATION_TOKEN")};
+    switch (instance->claim(handOver)) {
+      case SingleInstance::Claim::first:
+        break;
+      case SingleInstance::Claim::handedOver:
+        return 0;
+      case SingleInstance::Claim::unanswered:
+        print(stderr, QStringLiteral("velmora-helper: ") + instance->problem() + u'\n');
+        return kExitFailed;
+      case SingleInstance::Claim::unavailable:
+        print(stderr, QStringLiteral("velmora-helper: ") + instance->problem() + u'\n');
+        instance.reset();
+        break;
+    }
+  }
+#endif
+
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   std::unique_ptr<QCoreApplication> app;
@@ -56,6 +86,9 @@ int main(int argc, char** argv) {
     auto guiApp = std::make_unique<QApplication>(qtArgc, qtArgv);
     // Alerts are the only windows: closing one must not end the run by itself.
     guiApp->setQuitOnLastWindowClosed(false);
+    // Ties the alerts to velmora-helper.desktop (its icon, Wayland's app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora-helper"));
+    QApplication::setWindowIcon(helperIcon());
     // The probe may have named the platform for Qt; the engine inherits the
     // environment the helper was started with, not that choice.
     if (platformWasSet) {
@@ -77,10 +110,26 @@ int main(int argc, char** argv) {
                        [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); });
   delegate.applicationDidFinishLaunching();
 
-  const OpenEvent event = openEventFor(line.inputs, QDir::currentPath());
-  QTimer::singleShot(0, &delegate, [&delegate, event] {
-    if (event.kind == OpenEvent::Kind::urls) delegate.openUrls(event.items);
-    if (event.kind == OpenEvent::Kind::files) delegate.openFiles(event.items);
-  });
-  return app->exec();
+  if (dialogs) app->installEventFilter(new FileOpenRouter(delegate, app.get()));
+  if (instance && !instance->listen()) {
+    print(stderr, QStringLiteral("velmora-helper: ") + instance->problem() + u'\n');
+    instance.reset();
+  }
+  if (instance) {
+    // Once this run has ended, a later launch waits and takes its place
+    // instead of handing over inputs that would never be looked at.
+    instance->setAccepting([&delegate] { return !delegate.terminated(); });
+    QObject::connect(instance.get(), &SingleInstance::received, &delegate,
+                     [&delegate](const HandOver& handOver) {
+                       if (!handOver.activationToken.isEmpty()) {
+                         qputenv("XDG_ACTIVATION_TOKEN", handOver.activationToken.toUtf8());
+                       }
+                       delegate.deliverWhenIdle(handOver.event);
+                     });
+  }
+
+  QTimer::singleShot(0, &delegate, [&delegate, event] { delegate.open(event); });
+  const int status = app->exec();
+  instance.reset();
+  return status;
 }

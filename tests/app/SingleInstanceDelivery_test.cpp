@@ -1,0 +1,161 @@
+// Inputs handed over by later launches (and the system's file-open events)
+// reach the routing only from the top-level event loop, never from inside an
+// open alert.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFileOpenEvent>
+#include <QTimer>
+
+#include <deque>
+
+#include "app/AppDelegate.h"
+#include "app/FileOpenRouter.h"
+
+namespace {
+
+/// Records what is shown; while an alert or the question is open it runs
+/// `whileOpen` and then turns the event loop, as a modal dialog's own loop
+/// would, so events that arrive meanwhile get their chance to be delivered.
+class NestingFrontEnd final : public FrontEnd {
+ public:
+  void showAlert(const QString& title, const QString&) override { open(title); }
+  bool askToApply(const QString& title, const QString&) override {
+    open(title);
+    if (answers.empty()) return false;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::optional<int> nothingToDo() override { return std::nullopt; }
+  void downloadProgress(qint64, qint64) override {}
+  void downloadFinished() override {}
+
+  std::deque<bool> answers;
+  std::function<void()> whileOpen;
+  QStringList shown;
+  int depth = 0;
+  int deepest = 0;
+
+ private:
+  void open(const QString& title) {
+    shown.append(title);
+    deepest = std::max(deepest, ++depth);
+    if (auto run = std::exchange(whileOpen, {})) run();
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    --depth;
+  }
+};
+
+int run(AppDelegate& delegate, std::function<void()> start, int giveUpAfterMs = 5000) {
+  QTimer::singleShot(0, &delegate, std::move(start));
+  QTimer giveUp;
+  giveUp.setSingleShot(true);
+  QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+  giveUp.start(giveUpAfterMs);
+  return QCoreApplication::exec();
+}
+
+const QString kLink = QStringLiteral("velmora://apply?image=https://velmora.app/a.png&name=First");
+const OpenEvent kSecond{
+    OpenEvent::Kind::urls,
+    {QStringLiteral("velmora://apply?image=https://velmora.app/b.png&name=Second")}};
+const OpenEvent kRefused{OpenEvent::Kind::urls,
+                         {QStringLiteral("velmora://apply?image=http://velmora.app/b.png")}};
+
+TEST(HandedOverEvents, ArrivingDuringTheQuestionAreNotLookedAtWhenTheUserCancels) {
+  NestingFrontEnd ui;
+  AppDelegate delegate(ui);
+  ui.whileOpen = [&] { delegate.deliverWhenIdle(kSecond); };
+  EXPECT_EQ(run(delegate, [&] { delegate.openUrls({kLink}); }), kExitCancelled);
+  EXPECT_EQ(ui.shown, QStringList{QStringLiteral("Apply First to Orvane?")});
+  EXPECT_EQ(ui.deepest, 1);
+}
+
+TEST(HandedOverEvents, ArrivingDuringTheQuestionAreIgnoredOnceTheApplyIsUnderWay) {
+  // The first link is confirmed; its download cannot succeed here, so the run
+  // ends with "Could not apply skin" and no second question was ever asked.
+  NestingFrontEnd ui;
+  ui.answers = {true, true};
+  AppDelegate delegate(ui);
+  ui.whileOpen = [&] { delegate.deliverWhenIdle(kSecond); };
+  EXPECT_EQ(
+      run(
+          delegate,
+          [&] {
+            delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/a.gif")});
+          },
+          60000),
+      kExitFailed);
+  EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Apply My Orvane Skin to Orvane?"),
+                                   QStringLiteral("Could not apply skin")}));
+  EXPECT_EQ(ui.deepest, 1);
+}
+
+TEST(HandedOverEvents, ArrivingDuringTheReadyAlertAreTakenUpAfterIt) {
+  NestingFrontEnd ui;
+  AppDelegate delegate(ui);
+  ui.whileOpen = [&] { delegate.deliverWhenIdle(kRefused); };
+  EXPECT_EQ(run(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitFailed);
+  EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Velmora Helper is ready"),
+                                   QStringLiteral("Invalid skin link")}));
+  EXPECT_EQ(ui.deepest, 1);
+}
+
+TEST(HandedOverEvents, AnIdleInstanceTakesThemUp) {
+  // After an event with nothing usable the dialog front end stays running; a
+  // later launch's link is then handled like one given at launch.
+  NestingFrontEnd ui;
+  AppDelegate delegate(ui);
+  EXPECT_EQ(run(delegate,
+                [&] {
+                  delegate.applicationDidFinishLaunching();
+                  delegate.openUrls({QStringLiteral("https://velmora.app/")});
+                  QTimer::singleShot(1200, &delegate, [&] { delegate.deliverWhenIdle(kRefused); });
+                }),
+            kExitFailed);
+  EXPECT_EQ(ui.shown, QStringList{QStringLiteral("Invalid skin link")});
+}
+
+TEST(FileOpenRouter, UrlAndFileEventsReachTheRoutingAsOneUrlEach) {
+  const struct {
+    const char* what;
+    std::function<QFileOpenEvent*()> event;
+    QString alert;
+  } cases[] = {
+      {"velmora link",
+       [] { return new QFileOpenEvent(QUrl(QStringLiteral("VELMORA://apply?image=x"))); },
+       QStringLiteral("Invalid skin link")},
+      {"file", [] { return new QFileOpenEvent(QStringLiteral("/nonexistent/notes.txt")); },
+       QStringLiteral("Invalid Orvane skin")},
+      {"file URL",
+       [] { return new QFileOpenEvent(QUrl(QStringLiteral("file:///nonexistent/a.zip"))); },
+       QStringLiteral("Invalid Orvane skin")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    NestingFrontEnd ui;
+    AppDelegate delegate(ui);
+    FileOpenRouter router(delegate);
+    QCoreApplication::instance()->installEventFilter(&router);
+    EXPECT_EQ(run(delegate,
+                  [&] { QCoreApplication::postEvent(QCoreApplication::instance(), c.event()); }),
+              kExitFailed);
+    QCoreApplication::instance()->removeEventFilter(&router);
+    EXPECT_EQ(ui.shown, QStringList{c.alert});
+    EXPECT_TRUE(delegate.receivedInput());
+  }
+}
+
+TEST(FileOpenRouter, OtherEventsPassThrough) {
+  NestingFrontEnd ui;
+  AppDelegate delegate(ui);
+  FileOpenRouter router(delegate);
+  QObject target;
+  target.installEventFilter(&router);
+  QEvent other(QEvent::User);
+  QCoreApplication::sendEvent(&target, &other);
+  EXPECT_FALSE(delegate.receivedInput());
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+"""One dialog instance per user and display, with real processes on a real X
+server (Xvfb): later launches hand their inputs to the running instance and
+end at once; at most one engine runs; a killed instance leaves nothing in the
+way of the next launch."""
+
+import os
+import subprocess
+import time
+import unittest
+
+from desktop_session import XServer, make_package, missing_tools, stop
+from harness import HELPER, HelperTestCase
+
+WHY_NOT = missing_tools()
+
+# Writes one line per run, naming the skin, and takes $ENGINE_SLEEP seconds.
+SLOW_ENGINE = """#!/bin/sh
+echo "$4" >> "$HOME/engine-runs"
+sleep "${ENGINE_SLEEP:-0}"
+exit 0
+"""
+
+
+@unittest.skipIf(WHY_NOT, "single-instance tests skipped: missing " + WHY_NOT)
+class SingleInstance(HelperTestCase):
+    def setUp(self):
+        super().setUp()
+        self.x = XServer()
+        self.addCleanup(self.x.close)
+        self.run_dir = os.path.join(self.sandbox.root, "run")
+        os.makedirs(self.run_dir, mode=0o700)
+        self.sandbox.install_engine(body=SLOW_ENGINE)
+
+    def env(self, **extra):
+        return self.sandbox.env(DISPLAY=self.x.display, XDG_RUNTIME_DIR=self.run_dir, **extra)
+
+    def package(self, name):
+        return make_package(os.path.join(self.sandbox.root, name + ".velmora"), name)
+
+    def start(self, *inputs, **env):
+        process = subprocess.Popen([HELPER] + list(inputs), env=self.env(**env),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        self.addCleanup(stop, process)
+        return process
+
+    def launch(self, *inputs, timeout=10):
+        """A launch that is expected to hand over: its status and how long it took."""
+        started = time.monotonic()
+        run = subprocess.run([HELPER] + list(inputs), env=self.env(), capture_output=True, text=True,
+                             timeout=timeout)
+        return run, time.monotonic() - started
+
+    def engine_runs(self):
+        path = os.path.join(self.sandbox.home, "engine-runs")
+        if not os.path.exists(path):
+            return []
+        with open(path) as runs:
+            return runs.read().split()
+
+    def wait_until(self, condition, timeout=20):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if condition():
+                return
+            time.sleep(0.05)
+        self.fail("timed out")
+
+    def test_a_later_launch_hands_over_and_the_first_runs_the_engine_once(self):
+        first = self.start(self.package("First"))
+        question = self.x.wait_for_window(first.pid, process=first)
+
+        run, took = self.launch(self.package("Second"))
+        self.assertEqual((run.returncode, run.stdout, run.stderr), (0, "", ""))
+        self.assertLess(took, 3)
+        self.assertEqual(self.x.helper_windows(), [question], "the later launch showed nothing")
+
+        self.x.press(question, "Return")
+        final = self.x.wait_for_window(first.pid, other_than=[question], process=first)
+        self.x.press(final, "Return")
+        self.assertEqual(first.wait(timeout=20), 0, first.stderr.read())
+        self.assertEqual(self.engine_runs(), ["First"])
+
+    def test_twenty_launches_during_an_apply_give_one_engine_run(self):
+        first = self.start(self.package("First"), ENGINE_SLEEP="3")
+        question = self.x.wait_for_window(first.pid, process=first)
+        self.x.press(question, "Return")
+        self.wait_until(lambda: self.engine_runs() == ["First"])
+
+        later = [subprocess.Popen([HELPER, self.package("Later%d" % i)], env=self.env(),
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                 for i in range(20)]
+        statuses = []
+        for process in later:
+            self.addCleanup(stop, process)
+            process.communicate(timeout=20)
+            statuses.append(process.returncode)
+        self.assertEqual(statuses, [0] * 20)
+        self.assertEqual(first.poll(), None, "the running instance is still applying")
+
+        final = self.x.wait_for_window(first.pid, other_than=[question], process=first)
+        self.x.press(final, "Return")
+        self.assertEqual(first.wait(timeout=20), 0, first.stderr.read())
+        self.assertEqual(self.engine_runs(), ["First"])
+
+    def test_after_kill_9_the_next_launch_starts_normally(self):
+        killed = self.start(self.package("Killed"))
+        self.x.wait_for_window(killed.pid, process=killed)
+        killed.kill()
+        killed.wait()
+        left = sorted(os.listdir(self.run_dir))
+        self.assertEqual([name.rsplit(".", 1)[1] for name in left], ["lock", "socket"], left)
+
+        started = time.monotonic()
+        next_one = self.start(self.package("Next"))
+        question = self.x.wait_for_window(next_one.pid, process=next_one)
+        self.assertLess(time.monotonic() - started, 10)
+        # It listens again: a further launch hands over to it.
+        run, _ = self.launch(self.package("Further"))
+        self.assertEqual(run.returncode, 0, run.stderr)
+
+        self.x.press(question, "Escape")
+        self.assertEqual(next_one.wait(timeout=20), 3, next_one.stderr.read())
+        self.assertEqual(self.engine_runs(), [])
+
+    def test_the_console_and_check_take_no_part(self):
+        first = self.start(self.package("First"))
+        self.x.wait_for_window(first.pid, process=first)
+        console = subprocess.run([HELPER, "--console", self.package("Console")], env=self.env(),
+                                 input="n\n", capture_output=True, text=True, timeout=20)
+        self.assertEqual(console.returncode, 3)
+        self.assertTrue(console.stdout.startswith("Apply Console to Orvane?"), console.stdout)
+        check = subprocess.run([HELPER, "--check", self.package("Checked")], env=self.env(),
+                               capture_output=True, text=True, timeout=20)
+        self.assertEqual(check.returncode, 0, check.stderr)
+        self.assertTrue(check.stdout.startswith("name: Checked\n"), check.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main()
