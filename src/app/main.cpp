@@ -58,9 +58,13 @@ int main(int argc, char** argv) {
   std::unique_ptr<SingleInstance> instance;
 #ifndef Q_OS_MACOS
   if (dialogs && event.kind != OpenEvent::Kind::none) {
-    instance = std::make_unique<SingleInstance>(
-        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
-        currentSingleInstanceName());
+    // XDG_RUNTIME_DIR, or a private directory Qt makes when it is not set.
+    const QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!directory.isEmpty()) {
+      instance = std::make_unique<SingleInstance>(directory, currentSingleInstanceName());
+    }
+  }
+  if (instance) {
     const HandOver handOver{event, qEnvironmentVariable("XDG_ACTIVATION_TOKEN")};
     switch (instance->claim(handOver)) {
       case SingleInstance::Claim::first:
