@@ -54,10 +54,20 @@ QString trimmed(const QString& text) {
   return text.mid(begin, end - begin);
 }
 
+// Qt 6.4 reports a grapheme boundary between the two halves of a surrogate
+// pair when the text also holds a complex script (Devanagari, Thai, Tibetan
+// followed by an emoji, say). No character ends there: such a boundary is
+// neither counted nor cut at, so a name never ends in half a character.
+bool splitsSurrogatePair(const QString& text, qsizetype at) {
+  return at > 0 && at < text.size() && text.at(at - 1).isHighSurrogate() &&
+         text.at(at).isLowSurrogate();
+}
+
 QString firstClusters(const QString& text, int count) {
   QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
   int clusters = 0;
   for (qsizetype at = finder.toNextBoundary(); at != -1; at = finder.toNextBoundary()) {
+    if (splitsSurrogatePair(text, at)) continue;
     if (++clusters == count) return text.left(at);
   }
   return text;

@@ -51,11 +51,17 @@ inline bool isOtherCategory(char32_t codePoint) {
   }
 }
 
-/// The number of extended grapheme clusters in `text`.
+/// The number of extended grapheme clusters in `text`. A boundary that Qt
+/// reports between the halves of a surrogate pair ends no character and is
+/// not counted.
 inline int graphemeClusters(const QString& text) {
   QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
   int clusters = 0;
-  while (finder.toNextBoundary() != -1) ++clusters;
+  for (qsizetype at = finder.toNextBoundary(); at != -1; at = finder.toNextBoundary()) {
+    const bool insidePair = at > 0 && at < text.size() && text.at(at - 1).isHighSurrogate() &&
+                            text.at(at).isLowSurrogate();
+    if (!insidePair) ++clusters;
+  }
   return clusters;
 }
 
