@@ -3,11 +3,14 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 120
+FUZZ_SMOKE_SECONDS ?= 10
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build asan test demo bench install format clean
+.PHONY: all deps build asan fuzz-build fuzz test demo bench install format clean
 
 all: build
 
@@ -20,6 +23,10 @@ $(BUILD)/build.ninja: | deps
 $(ASAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON $(CMAKE_ARGS)
 
+$(FUZZ_BUILD)/build.ninja: | deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DVELMORA_FUZZ=ON -DVELMORA_BUILD_TESTS=OFF $(CMAKE_ARGS)
+
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
 
@@ -27,10 +34,20 @@ build: deps $(BUILD)/build.ninja
 asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD)
 
-test: build asan
+# The libFuzzer targets, built with clang++ in their own directory.
+fuzz-build: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) --target fuzz_targets
+
+# Every fuzz target for FUZZ_SECONDS each; the figures go into docs/robustness.md.
+fuzz: fuzz-build
+	python3 tests/fuzz/run_fuzz.py $(FUZZ_BUILD) $(FUZZ_SECONDS) --record docs/robustness.md
+
+# Ends with a short run of every fuzz target.
+test: build asan fuzz-build
 	ctest --test-dir $(BUILD) --output-on-failure
 	ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) -L unit --output-on-failure
+	python3 tests/fuzz/run_fuzz.py $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
 
 demo: build
 	python3 scripts/demo $(BUILD)/src/velmora-helper
