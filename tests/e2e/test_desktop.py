@@ -162,7 +162,10 @@ class LaunchThroughTheDesktop(Tmp, HelperTestCase):
         opener = subprocess.Popen(wrap(["xdg-open", target]), env=self.env, stdout=subprocess.PIPE,
                                   stderr=subprocess.STDOUT, text=True)
         self.addCleanup(stop, opener)
-        question = self.x.wait_for_window(process=opener)
+        try:
+            question = self.x.wait_for_window(process=opener)
+        except AssertionError as error:
+            raise AssertionError("%s; xdg-open said: %s" % (error, opener.stdout.read())) from None
         self.x.press(question, "Return")  # "Apply skin" is the default button
         final = self.x.wait_for_window(other_than=[question], process=opener)
         self.x.press(final, "Return")
