@@ -42,12 +42,13 @@ fuzz-build: deps $(FUZZ_BUILD)/build.ninja
 fuzz: fuzz-build
 	python3 tests/fuzz/run_fuzz.py $(FUZZ_BUILD) $(FUZZ_SECONDS) --record docs/robustness.md
 
-# Ends with a short run of every fuzz target.
+# A short run of every fuzz target, the unit tests under the sanitizers, then
+# every test of the ordinary build (its summary is the last thing printed).
 test: build asan fuzz-build
-	ctest --test-dir $(BUILD) --output-on-failure
+	python3 tests/fuzz/run_fuzz.py $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
 	ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) -L unit --output-on-failure
-	python3 tests/fuzz/run_fuzz.py $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
+	ctest --test-dir $(BUILD) --output-on-failure
 
 demo: build
 	python3 scripts/demo $(BUILD)/src/velmora-helper
@@ -62,4 +63,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -55,11 +55,14 @@ ConsoleFrontEnd::ConsoleFrontEnd(std::FILE* out, std::FILE* err, std::FILE* in)
     : out_(out), err_(err), in_(in) {}
 
 void ConsoleFrontEnd::print(const QString& title, const QString& text) {
-  write(out_, terminalSafe(title, false) + u'\n' + terminalSafe(text, true) + QStringLiteral("\n\n"));
+  write(out_,
+        terminalSafe(title, false) + u'\n' + terminalSafe(text, true) + QStringLiteral("\n\n"));
   std::fflush(out_);
 }
 
-void ConsoleFrontEnd::showAlert(const QString& title, const QString& text) { print(title, text); }
+void ConsoleFrontEnd::showAlert(const QString& title, const QString& text) {
+  print(title, text);
+}
 
 bool ConsoleFrontEnd::askToApply(const QString& title, const QString& text) {
   print(title, text);
@@ -69,12 +72,14 @@ bool ConsoleFrontEnd::askToApply(const QString& title, const QString& text) {
   for (int c = std::fgetc(in_); c != EOF && c != '\n'; c = std::fgetc(in_)) {
     line.push_back(static_cast<char>(c));
   }
-  const QString answer = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).trimmed().toLower();
+  const QString answer =
+      QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).trimmed().toLower();
   return answer == u"y" || answer == u"yes";
 }
 
 std::optional<int> ConsoleFrontEnd::nothingToDo() {
-  write(err_, QStringLiteral("velmora-helper: nothing to do: give a velmora:// link or a .velmora file\n"));
+  write(err_, QStringLiteral(
+                  "velmora-helper: nothing to do: give a velmora:// link or a .velmora file\n"));
   std::fflush(err_);
   return 2;
 }
@@ -100,7 +105,8 @@ void ConsoleFrontEnd::downloadFinished() {
 }
 
 void ConsoleFrontEnd::printRequest(const SkinRequest& request) {
-  const QString image = request.image.isLocalFile() ? request.image.toLocalFile() : request.image.toString();
+  const QString image =
+      request.image.isLocalFile() ? request.image.toLocalFile() : request.image.toString();
   write(out_, QStringLiteral("name: ") + terminalSafe(request.name, false) + u'\n' +
                   QStringLiteral("image: ") + terminalSafe(image, false) + u'\n' +
                   QStringLiteral("accent: ") + request.accent + u'\n' +

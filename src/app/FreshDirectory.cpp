@@ -13,7 +13,8 @@ QString temporaryRoot() {
   // Not QDir::tempPath(): it answers an empty path when TMPDIR names a
   // directory that does not exist yet, and that directory is still the one meant.
   const QString variable = qEnvironmentVariable("TMPDIR");
-  return variable.isEmpty() ? QStringLiteral("/tmp") : QDir::cleanPath(QDir(variable).absolutePath());
+  return variable.isEmpty() ? QStringLiteral("/tmp")
+                            : QDir::cleanPath(QDir(variable).absolutePath());
 }
 
 QString createFreshDirectory(const QString& root) {

@@ -11,7 +11,8 @@ namespace {
 void trimToUtf8Boundary(QByteArray& bytes) {
   qsizetype end = bytes.size();
   qsizetype back = 0;
-  while (back < 4 && end - back > 0 && (static_cast<unsigned char>(bytes.at(end - back - 1)) & 0xC0) == 0x80) {
+  while (back < 4 && end - back > 0 &&
+         (static_cast<unsigned char>(bytes.at(end - back - 1)) & 0xC0) == 0x80) {
     ++back;
   }
   if (end - back > 0) {
@@ -65,6 +66,6 @@ QString runProcess(const QString& executable, const QStringList& arguments, bool
     return captureOutput ? text : QString();
   }
   const QString message = text.trimmed();
-  throw HelperError::processFailed(message.isEmpty() ? QStringLiteral("The local Orvane skin engine failed.")
-                                                     : message);
+  throw HelperError::processFailed(
+      message.isEmpty() ? QStringLiteral("The local Orvane skin engine failed.") : message);
 }

@@ -3,7 +3,9 @@
 #include "BuildConfig.h"
 #include "app/HelperError.h"
 
-QString skinSiteDomain() { return QStringLiteral(VELMORA_SKIN_SITE); }
+QString skinSiteDomain() {
+  return QStringLiteral(VELMORA_SKIN_SITE);
+}
 
 const QSet<QString>& allowedImageHosts() {
   // A function-local static is initialised once even when two threads reach it together.
@@ -18,7 +20,8 @@ void validateRemoteImageURL(const QUrl& url) {
   const bool allowed = url.isValid() && url.scheme().toLower() == u"https" &&
                        allowedImageHosts().contains(url.host(QUrl::FullyEncoded).toLower());
   if (!allowed) {
-    throw HelperError::invalidRequest(QStringLiteral("Velmora Helper only downloads HTTPS images from ") +
-                                      skinSiteDomain() + u'.');
+    throw HelperError::invalidRequest(
+        QStringLiteral("Velmora Helper only downloads HTTPS images from ") + skinSiteDomain() +
+        u'.');
   }
 }

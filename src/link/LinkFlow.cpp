@@ -5,8 +5,8 @@
 
 void AppDelegate::handleDeepLink(const QString& link) {
   if (operationInFlight_) return;
-  const std::optional<SkinRequest> request =
-      readAndConfirm(QStringLiteral("Invalid skin link"), [&link] { return requestFromLink(link); });
+  const std::optional<SkinRequest> request = readAndConfirm(
+      QStringLiteral("Invalid skin link"), [&link] { return requestFromLink(link); });
   if (!request) return;
   // Nothing is fetched before the user has confirmed a fully checked request.
   startApplying(*request, [this](const QUrl& remote) {

@@ -52,7 +52,8 @@ bool isWellFormed(const QString& link) {
   for (qsizetype i = 0; i < link.size(); ++i) {
     const char16_t c = link.at(i).unicode();
     if (c <= 0x20 || (c >= 0x7F && c <= 0x9F) || excluded.contains(QChar(c))) return false;
-    if (c == u'%' && !(i + 2 < link.size() && isHexDigit(link.at(i + 1)) && isHexDigit(link.at(i + 2)))) {
+    if (c == u'%' &&
+        !(i + 2 < link.size() && isHexDigit(link.at(i + 1)) && isHexDigit(link.at(i + 2)))) {
       return false;
     }
   }

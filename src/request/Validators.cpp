@@ -91,6 +91,7 @@ QString validatedColor(const std::optional<QString>& value, const QString& fallb
   const QString lowered = value.value_or(fallback).toLower();
   bool valid = lowered.size() == 7 && lowered.at(0) == u'#';
   for (qsizetype i = 1; valid && i < lowered.size(); ++i) valid = isLowerHexDigit(lowered.at(i));
-  if (!valid) throw HelperError::invalidRequest(QStringLiteral("The skin contains an invalid color value."));
+  if (!valid)
+    throw HelperError::invalidRequest(QStringLiteral("The skin contains an invalid color value."));
   return lowered;
 }

@@ -42,21 +42,24 @@ TEST(AppDelegate, ReadyAlertAfterAMomentWhenNothingIsOpened) {
   EXPECT_GE(clock.elapsed(), 790);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].title, QStringLiteral("Velmora Helper is ready"));
-  EXPECT_EQ(ui.shown[0].text, QStringLiteral("Choose a skin on velmora.app and click Apply to Orvane."));
+  EXPECT_EQ(ui.shown[0].text,
+            QStringLiteral("Choose a skin on velmora.app and click Apply to Orvane."));
 }
 
 TEST(AppDelegate, RefusedLinkShowsOneAlertAndNoReadyAlert) {
   FakeFrontEnd ui;
   AppDelegate delegate(ui);
-  EXPECT_EQ(run(delegate,
-                [&] {
-                  delegate.applicationDidFinishLaunching();
-                  delegate.openUrls({QStringLiteral("VeLmOrA://apply?image=http://velmora.app/a.png")});
-                }),
-            kExitFailed);
+  EXPECT_EQ(
+      run(delegate,
+          [&] {
+            delegate.applicationDidFinishLaunching();
+            delegate.openUrls({QStringLiteral("VeLmOrA://apply?image=http://velmora.app/a.png")});
+          }),
+      kExitFailed);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].title, QStringLiteral("Invalid skin link"));
-  EXPECT_EQ(ui.shown[0].text, QStringLiteral("Velmora Helper only downloads HTTPS images from velmora.app."));
+  EXPECT_EQ(ui.shown[0].text,
+            QStringLiteral("Velmora Helper only downloads HTTPS images from velmora.app."));
   EXPECT_FALSE(delegate.operationInFlight());
 }
 
@@ -67,12 +70,14 @@ TEST(AppDelegate, CancelEndsAtOnceBeforeTheNextLinkIsLookedAt) {
   EXPECT_EQ(run(delegate, [&] { delegate.openUrls({kLink, kLink}); }), kExitCancelled);
   EXPECT_EQ(titles(ui), QStringList{QStringLiteral("Apply Aurora to Orvane?")});
   EXPECT_EQ(ui.shown[0].text,
-            QStringLiteral("Velmora Helper will use the local open-source engine and may restart Orvane."));
+            QStringLiteral(
+                "Velmora Helper will use the local open-source engine and may restart Orvane."));
   EXPECT_FALSE(delegate.operationInFlight());
 }
 
 TEST(AppDelegate, UnusableEventSuppressesTheReadyAlertAndStaysIdle) {
-  for (const QStringList& urls : {QStringList{QStringLiteral("https://velmora.app/")}, QStringList{}}) {
+  for (const QStringList& urls :
+       {QStringList{QStringLiteral("https://velmora.app/")}, QStringList{}}) {
     FakeFrontEnd ui;
     AppDelegate delegate(ui);
     const int status = run(
@@ -97,7 +102,8 @@ TEST(AppDelegate, ConsoleEndsAnUnusableEventWithItsStatus) {
   FakeFrontEnd ui;
   ui.idleStatus = kExitUsage;
   AppDelegate delegate(ui);
-  EXPECT_EQ(run(delegate, [&] { delegate.openUrls({QStringLiteral("mailto:a@b.c")}); }), kExitUsage);
+  EXPECT_EQ(run(delegate, [&] { delegate.openUrls({QStringLiteral("mailto:a@b.c")}); }),
+            kExitUsage);
 }
 
 TEST(AppDelegate, ALinkArrivingDuringAnApplyIsIgnored) {
@@ -125,9 +131,11 @@ TEST(AppDelegate, ALinkArrivingDuringAnApplyIsIgnored) {
 TEST(AppDelegate, OpenFilesHandlesOnlyTheFirstPath) {
   FakeFrontEnd ui;
   AppDelegate delegate(ui);
-  EXPECT_EQ(run(delegate, [&] {
-              delegate.openFiles({QStringLiteral("/nonexistent/a.txt"), QStringLiteral("/nonexistent/b.zip")});
-            }),
+  EXPECT_EQ(run(delegate,
+                [&] {
+                  delegate.openFiles(
+                      {QStringLiteral("/nonexistent/a.txt"), QStringLiteral("/nonexistent/b.zip")});
+                }),
             kExitFailed);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].title, QStringLiteral("Invalid Orvane skin"));
@@ -137,7 +145,10 @@ TEST(AppDelegate, OpenFilesHandlesOnlyTheFirstPath) {
 TEST(AppDelegate, FileUrlGoesToThePackageFlowWhateverItsExtension) {
   FakeFrontEnd ui;
   AppDelegate delegate(ui);
-  EXPECT_EQ(run(delegate, [&] { delegate.openUrls({QStringLiteral("file:///nonexistent/skin.zip"), kLink}); }),
+  EXPECT_EQ(run(delegate,
+                [&] {
+                  delegate.openUrls({QStringLiteral("file:///nonexistent/skin.zip"), kLink});
+                }),
             kExitFailed);
   EXPECT_EQ(titles(ui), QStringList{QStringLiteral("Invalid Orvane skin")});
 }

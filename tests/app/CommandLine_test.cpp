@@ -38,14 +38,15 @@ TEST(CommandLine, UsageErrors) {
 }
 
 TEST(OpenEvent, PathsAloneMakeAnOpenFilesEvent) {
-  const OpenEvent event = openEventFor(args({"Aurora.velmora", "/abs/B [v2].velmora"}), QStringLiteral("/home/u"));
+  const OpenEvent event =
+      openEventFor(args({"Aurora.velmora", "/abs/B [v2].velmora"}), QStringLiteral("/home/u"));
   EXPECT_EQ(event.kind, OpenEvent::Kind::files);
   EXPECT_EQ(event.items, args({"/home/u/Aurora.velmora", "/abs/B [v2].velmora"}));
 }
 
 TEST(OpenEvent, AnyUrlMakesOneOpenUrlEventWithPathsAsFileUrls) {
-  const OpenEvent event =
-      openEventFor(args({"a#b%.velmora", "velmora://apply?x", "https://example.com"}), QStringLiteral("/w"));
+  const OpenEvent event = openEventFor(
+      args({"a#b%.velmora", "velmora://apply?x", "https://example.com"}), QStringLiteral("/w"));
   EXPECT_EQ(event.kind, OpenEvent::Kind::urls);
   ASSERT_EQ(event.items.size(), 3);
   EXPECT_EQ(QUrl(event.items[0]).toLocalFile(), QStringLiteral("/w/a#b%.velmora"));
@@ -53,6 +54,8 @@ TEST(OpenEvent, AnyUrlMakesOneOpenUrlEventWithPathsAsFileUrls) {
   EXPECT_EQ(event.items[2], QStringLiteral("https://example.com"));
 }
 
-TEST(OpenEvent, NoInputNoEvent) { EXPECT_EQ(openEventFor({}, QStringLiteral("/")).kind, OpenEvent::Kind::none); }
+TEST(OpenEvent, NoInputNoEvent) {
+  EXPECT_EQ(openEventFor({}, QStringLiteral("/")).kind, OpenEvent::Kind::none);
+}
 
 }  // namespace

@@ -15,7 +15,8 @@ class Console {
   explicit Console(const std::string& answer = {}) : input_(answer) {
     out_ = open_memstream(&outBuffer_, &outSize_);
     err_ = open_memstream(&errBuffer_, &errSize_);
-    in_ = input_.empty() ? std::fopen("/dev/null", "r") : fmemopen(input_.data(), input_.size(), "r");
+    in_ =
+        input_.empty() ? std::fopen("/dev/null", "r") : fmemopen(input_.data(), input_.size(), "r");
     ui_ = std::make_unique<ConsoleFrontEnd>(out_, err_, in_);
   }
   ~Console() {
@@ -49,13 +50,15 @@ class Console {
 
 TEST(ConsoleFrontEnd, AlertIsTitleTextAndABlankLineWithoutWaiting) {
   Console console;
-  console.ui().showAlert(QStringLiteral("Skin applied"), QStringLiteral("Orvane is reopening with Aurora."));
+  console.ui().showAlert(QStringLiteral("Skin applied"),
+                         QStringLiteral("Orvane is reopening with Aurora."));
   EXPECT_EQ(console.out(), "Skin applied\nOrvane is reopening with Aurora.\n\n");
 }
 
 TEST(ConsoleFrontEnd, ControlCharactersAreEscapedNeverRaw) {
   Console console;
-  console.ui().showAlert(QStringLiteral("Bad\x1b[2Jtitle\nx"), QStringLiteral("line1\nline2\r\x07\u202Eevil\u2028"));
+  console.ui().showAlert(QStringLiteral("Bad\x1b[2Jtitle\nx"),
+                         QStringLiteral("line1\nline2\r\x07\u202Eevil\u2028"));
   EXPECT_EQ(console.out(), "Bad\\x1b[2Jtitle\\x0ax\nline1\nline2\\x0d\\x07\\u202eevil\\u2028\n\n");
 }
 
@@ -63,11 +66,12 @@ TEST(ConsoleFrontEnd, OnlyYesConfirms) {
   struct Case {
     std::string input;
     bool expected;
-  } cases[] = {{"y\n", true},     {"YES\n", true}, {"Yes", true},  {" y \r\n", true}, {"n\n", false},
-               {"\n", false},     {"", false},     {"yep\n", false}, {"no\ny\n", false}};
+  } cases[] = {{"y\n", true}, {"YES\n", true}, {"Yes", true},    {" y \r\n", true}, {"n\n", false},
+               {"\n", false}, {"", false},     {"yep\n", false}, {"no\ny\n", false}};
   for (const Case& c : cases) {
     Console console(c.input);
-    EXPECT_EQ(console.ui().askToApply(QStringLiteral("Apply A to Orvane?"), QStringLiteral("t")), c.expected)
+    EXPECT_EQ(console.ui().askToApply(QStringLiteral("Apply A to Orvane?"), QStringLiteral("t")),
+              c.expected)
         << c.input;
     EXPECT_EQ(console.out(), "Apply A to Orvane?\nt\n\nApply skin? [y/N] ");
   }
@@ -90,10 +94,12 @@ TEST(ConsoleFrontEnd, ProgressStaysOffAnythingButATerminal) {
 
 TEST(ConsoleFrontEnd, PrintsACheckedRequestOneFieldALine) {
   Console console;
-  console.ui().printRequest({QStringLiteral("Aurora"), QUrl::fromLocalFile(QStringLiteral("/tmp/U/background.png")),
-                             QStringLiteral("#c5533a"), QStringLiteral("#e28a78"), QStringLiteral("#8a6cff")});
+  console.ui().printRequest(
+      {QStringLiteral("Aurora"), QUrl::fromLocalFile(QStringLiteral("/tmp/U/background.png")),
+       QStringLiteral("#c5533a"), QStringLiteral("#e28a78"), QStringLiteral("#8a6cff")});
   EXPECT_EQ(console.out(),
-            "name: Aurora\nimage: /tmp/U/background.png\naccent: #c5533a\nsecondary: #e28a78\nhighlight: #8a6cff\n");
+            "name: Aurora\nimage: /tmp/U/background.png\naccent: #c5533a\nsecondary: "
+            "#e28a78\nhighlight: #8a6cff\n");
 }
 
 }  // namespace

@@ -28,9 +28,11 @@ TEST(DialogFlow, RefusedPackageShowsInvalidOrvaneSkinAndEndsAfterOk) {
     seen = visibleTexts(box);
     if (QPushButton* ok = buttonNamed(box, QStringLiteral("OK"))) ok->click();
   });
-  QTimer::singleShot(0, &delegate, [&] { delegate.openFiles({QStringLiteral("/nonexistent/Aurora.zip")}); });
+  QTimer::singleShot(0, &delegate,
+                     [&] { delegate.openFiles({QStringLiteral("/nonexistent/Aurora.zip")}); });
   EXPECT_EQ(QCoreApplication::exec(), kExitFailed);
-  EXPECT_EQ(seen, (QStringList{QStringLiteral("Invalid Orvane skin"), QStringLiteral("Choose a .velmora package.")}));
+  EXPECT_EQ(seen, (QStringList{QStringLiteral("Invalid Orvane skin"),
+                               QStringLiteral("Choose a .velmora package.")}));
 }
 
 TEST(DialogFlow, CancelEndsWithStatusThreeAndNoFurtherAlert) {
@@ -43,7 +45,8 @@ TEST(DialogFlow, CancelEndsWithStatusThreeAndNoFurtherAlert) {
     pressKey(box, Qt::Key_Escape);
   });
   QTimer::singleShot(0, &delegate, [&] {
-    delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/a.png&name=%3Cb%3EBold%3C/b%3E")});
+    delegate.openUrls({QStringLiteral(
+        "velmora://apply?image=https://velmora.app/a.png&name=%3Cb%3EBold%3C/b%3E")});
   });
   EXPECT_EQ(QCoreApplication::exec(), kExitCancelled);
   EXPECT_EQ(boxes, 1);

@@ -45,8 +45,8 @@ TEST(RunProcess, FailureCarriesTrimmedOutputOrTheFixedText) {
 }
 
 TEST(RunProcess, LaunchErrorIsThePlatformsOwn) {
-  for (const QString& program : {QStringLiteral("/nonexistent/tool"), QStringLiteral("/etc/hostname"),
-                                 QStringLiteral("/tmp")}) {
+  for (const QString& program : {QStringLiteral("/nonexistent/tool"),
+                                 QStringLiteral("/etc/hostname"), QStringLiteral("/tmp")}) {
     try {
       runProcess(program, {}, true);
       ADD_FAILURE() << "started " << program.toStdString();
@@ -57,10 +57,12 @@ TEST(RunProcess, LaunchErrorIsThePlatformsOwn) {
 }
 
 TEST(RunProcess, ArgumentsReachTheChildIntact) {
-  const QStringList arguments{QStringLiteral("two words"), QStringLiteral("\"quoted\" 'single'"),
-                              QStringLiteral("-n"), QStringLiteral("--image"), QStringLiteral("$HOME `id` *"),
-                              QString(), QStringLiteral("caf\u00E9")};
-  QStringList call{QStringLiteral("-c"), QStringLiteral("for a; do printf '[%s]' \"$a\"; done"), QStringLiteral("sh")};
+  const QStringList arguments{QStringLiteral("two words"),    QStringLiteral("\"quoted\" 'single'"),
+                              QStringLiteral("-n"),           QStringLiteral("--image"),
+                              QStringLiteral("$HOME `id` *"), QString(),
+                              QStringLiteral("caf\u00E9")};
+  QStringList call{QStringLiteral("-c"), QStringLiteral("for a; do printf '[%s]' \"$a\"; done"),
+                   QStringLiteral("sh")};
   call += arguments;
   QString expected;
   for (const QString& a : arguments) expected += u'[' + a + u']';
@@ -70,7 +72,8 @@ TEST(RunProcess, ArgumentsReachTheChildIntact) {
 TEST(RunProcess, DrainsAChildThatPrintsMegabytes) {
   // 8 MiB on each stream: far beyond a pipe's buffer, so a runner that only
   // reads after the child exits would never return.
-  const QString output = sh(QStringLiteral("head -c 8388608 /dev/zero | tr '\\0' a; head -c 8388608 /dev/zero | tr '\\0' b >&2"));
+  const QString output = sh(QStringLiteral(
+      "head -c 8388608 /dev/zero | tr '\\0' a; head -c 8388608 /dev/zero | tr '\\0' b >&2"));
   EXPECT_EQ(output.size(), kMaxKeptProcessOutput);
   EXPECT_TRUE(output.startsWith(u'a'));
 }
@@ -79,7 +82,8 @@ TEST(RunProcess, KeptOutputEndsOnWholeCharacters) {
   // Three-byte characters across the keep limit must not leave a broken
   // sequence behind (which would turn the whole text into the fixed message).
   try {
-    sh(QStringLiteral("i=0; while [ $i -lt 400000 ]; do printf '\\342\\202\\254'; i=$((i+1)); done; exit 1"));
+    sh(QStringLiteral(
+        "i=0; while [ $i -lt 400000 ]; do printf '\\342\\202\\254'; i=$((i+1)); done; exit 1"));
     ADD_FAILURE();
   } catch (const HelperError& error) {
     EXPECT_GT(error.localizedDescription().size(), 300000);

@@ -31,35 +31,42 @@ class EngineHome : public testing::Test {
   }
 
   void apply(const QString& name = QStringLiteral("Aurora")) {
-    applySkin(name, QUrl::fromLocalFile(QStringLiteral("/tmp/X/background.png")), QStringLiteral("#aabbcc"),
-              QStringLiteral("#e28a78"), QStringLiteral("#8a6cff"));
+    applySkin(name, QUrl::fromLocalFile(QStringLiteral("/tmp/X/background.png")),
+              QStringLiteral("#aabbcc"), QStringLiteral("#e28a78"), QStringLiteral("#8a6cff"));
   }
 
   QTemporaryDir home_;
   QByteArray oldHome_;
   QString record_;
-  const QFileDevice::Permissions kExecutable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+  const QFileDevice::Permissions kExecutable =
+      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 };
 
 TEST_F(EngineHome, LivesUnderTheHomeDirectory) {
   EXPECT_EQ(engineScriptPath(),
-            home_.path() + QStringLiteral("/.orvane/orvane-theme-forge/scripts/customize-theme-macos.sh"));
+            home_.path() +
+                QStringLiteral("/.orvane/orvane-theme-forge/scripts/customize-theme-macos.sh"));
 }
 
 TEST_F(EngineHome, ReceivesTenArgumentsExactly) {
-  installEngine("for a; do printf '%s\\n' \"$a\"; done > '" + record_.toUtf8() + "'\necho progress\n", kExecutable);
+  installEngine(
+      "for a; do printf '%s\\n' \"$a\"; done > '" + record_.toUtf8() + "'\necho progress\n",
+      kExecutable);
   apply(QStringLiteral("-n My \"Skin\""));
   QFile file(record_);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(QString::fromUtf8(file.readAll()),
-            QStringLiteral("--image\n/tmp/X/background.png\n--name\n-n My \"Skin\"\n--accent\n#aabbcc\n"
-                           "--secondary\n#e28a78\n--highlight\n#8a6cff\n"));
+  EXPECT_EQ(
+      QString::fromUtf8(file.readAll()),
+      QStringLiteral("--image\n/tmp/X/background.png\n--name\n-n My \"Skin\"\n--accent\n#aabbcc\n"
+                     "--secondary\n#e28a78\n--highlight\n#8a6cff\n"));
 }
 
 TEST_F(EngineHome, MissingOrNotExecutableIsEngineMissing) {
-  const QString missing = QStringLiteral("Velmora engine is missing. Run the Velmora installer again.");
+  const QString missing =
+      QStringLiteral("Velmora engine is missing. Run the Velmora installer again.");
   EXPECT_FAILURE_TEXT(apply(), missing);
-  installEngine("touch '" + record_.toUtf8() + "'\n", QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  installEngine("touch '" + record_.toUtf8() + "'\n",
+                QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   EXPECT_FAILURE_TEXT(apply(), missing);
   QFile::remove(engineScriptPath());
   QDir().mkpath(engineScriptPath());  // a directory where the script should be

@@ -31,8 +31,10 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"only spaces", QStringLiteral("   "), QStringLiteral("My Orvane Skin")},
         NameCase{"only controls and zero-width", QStringLiteral("\t\n\u200B\u200D"),
                  QStringLiteral("My Orvane Skin")},
-        NameCase{"tab, words, line feed", QStringLiteral("\tCool Skin\n"), QStringLiteral("Cool Skin")},
-        NameCase{"zero-width space inside", QStringLiteral("Cool\u200BSkin"), QStringLiteral("CoolSkin")},
+        NameCase{"tab, words, line feed", QStringLiteral("\tCool Skin\n"),
+                 QStringLiteral("Cool Skin")},
+        NameCase{"zero-width space inside", QStringLiteral("Cool\u200BSkin"),
+                 QStringLiteral("CoolSkin")},
         NameCase{"inner runs of spaces kept", QStringLiteral(" a  b "), QStringLiteral("a  b")},
         NameCase{"no-break and ideographic spaces trimmed", QStringLiteral("\u00A0Aurora\u3000"),
                  QStringLiteral("Aurora")},
@@ -40,20 +42,25 @@ INSTANTIATE_TEST_SUITE_P(
                  QStringLiteral("Aurora")},
         NameCase{"bidi override removed", QStringLiteral("abc\u202Edef"), QStringLiteral("abcdef")},
         NameCase{"private use removed", QStringLiteral("a\uE000b"), QStringLiteral("ab")},
-        NameCase{"lone surrogate removed", QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b"),
-                 QStringLiteral("ab")},
-        NameCase{"astral letters kept", QStringLiteral("\U0001D400x"), QStringLiteral("\U0001D400x")},
-        NameCase{"markup kept as text", QStringLiteral("<b>Bold</b>"), QStringLiteral("<b>Bold</b>")},
+        NameCase{"lone surrogate removed",
+                 QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b"), QStringLiteral("ab")},
+        NameCase{"astral letters kept", QStringLiteral("\U0001D400x"),
+                 QStringLiteral("\U0001D400x")},
+        NameCase{"markup kept as text", QStringLiteral("<b>Bold</b>"),
+                 QStringLiteral("<b>Bold</b>")},
         NameCase{"ZWJ emoji fall apart", QStringLiteral("\U0001F468\u200D\U0001F469"),
                  QStringLiteral("\U0001F468\U0001F469")},
-        NameCase{"100 letters cut to 80", repeated(QStringLiteral("a"), 100), repeated(QStringLiteral("a"), 80)},
-        NameCase{"80th character a space is kept", repeated(QStringLiteral("a"), 79) + QStringLiteral(" bcd"),
+        NameCase{"100 letters cut to 80", repeated(QStringLiteral("a"), 100),
+                 repeated(QStringLiteral("a"), 80)},
+        NameCase{"80th character a space is kept",
+                 repeated(QStringLiteral("a"), 79) + QStringLiteral(" bcd"),
                  repeated(QStringLiteral("a"), 79) + QStringLiteral(" ")},
-        NameCase{"80 letters with combining accents stay whole", repeated(QStringLiteral("e\u0301"), 80),
-                 repeated(QStringLiteral("e\u0301"), 80)},
-        NameCase{"81 accented letters: cluster never split", repeated(QStringLiteral("e\u0301"), 81),
-                 repeated(QStringLiteral("e\u0301"), 80)},
-        NameCase{"81 flags cut to 80 whole flags", repeated(QStringLiteral("\U0001F1EB\U0001F1F7"), 81),
+        NameCase{"80 letters with combining accents stay whole",
+                 repeated(QStringLiteral("e\u0301"), 80), repeated(QStringLiteral("e\u0301"), 80)},
+        NameCase{"81 accented letters: cluster never split",
+                 repeated(QStringLiteral("e\u0301"), 81), repeated(QStringLiteral("e\u0301"), 80)},
+        NameCase{"81 flags cut to 80 whole flags",
+                 repeated(QStringLiteral("\U0001F1EB\U0001F1F7"), 81),
                  repeated(QStringLiteral("\U0001F1EB\U0001F1F7"), 80)}));
 
 TEST(ValidatedName, JoinedEmojiCountOneEachOnceTheirJoinersAreGone) {
@@ -78,7 +85,8 @@ TEST_P(ValidatedColor, AcceptsOnlyHashAndSixHexDigits) {
       FAIL() << "accepted " << c.input->toStdString();
     } catch (const HelperError& error) {
       EXPECT_EQ(error.errorCase(), HelperError::Case::invalidRequest);
-      EXPECT_EQ(error.localizedDescription(), QStringLiteral("The skin contains an invalid color value."));
+      EXPECT_EQ(error.localizedDescription(),
+                QStringLiteral("The skin contains an invalid color value."));
     }
   } else {
     EXPECT_EQ(validatedColor(c.input, QStringLiteral("#c5533a")), c.expected);
@@ -87,17 +95,17 @@ TEST_P(ValidatedColor, AcceptsOnlyHashAndSixHexDigits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ValidatedColor,
-    testing::Values(ColorCase{std::nullopt, QStringLiteral("#c5533a")},
-                    ColorCase{QStringLiteral("#AABBCC"), QStringLiteral("#aabbcc")},
-                    ColorCase{QStringLiteral("#0a1b2c"), QStringLiteral("#0a1b2c")},
-                    ColorCase{QString(), {}}, ColorCase{QStringLiteral("#abc"), {}},
-                    ColorCase{QStringLiteral("aabbcc"), {}}, ColorCase{QStringLiteral("#aabbccd"), {}},
-                    ColorCase{QStringLiteral("#aabbcg"), {}}, ColorCase{QStringLiteral(" #aabbcc"), {}},
-                    ColorCase{QStringLiteral("#aabbcc "), {}}, ColorCase{QStringLiteral("#aabbcc\n"), {}},
-                    ColorCase{QStringLiteral("#aabbcc\r\n"), {}},
-                    ColorCase{QStringLiteral("#aabbcc\u2028"), {}},
-                    ColorCase{QStringLiteral("#\uFF21ABBCC"), {}},  // full-width A
-                    ColorCase{QStringLiteral("#aab\u00B2cc"), {}}));   // superscript two
+    testing::Values(
+        ColorCase{std::nullopt, QStringLiteral("#c5533a")},
+        ColorCase{QStringLiteral("#AABBCC"), QStringLiteral("#aabbcc")},
+        ColorCase{QStringLiteral("#0a1b2c"), QStringLiteral("#0a1b2c")}, ColorCase{QString(), {}},
+        ColorCase{QStringLiteral("#abc"), {}}, ColorCase{QStringLiteral("aabbcc"), {}},
+        ColorCase{QStringLiteral("#aabbccd"), {}}, ColorCase{QStringLiteral("#aabbcg"), {}},
+        ColorCase{QStringLiteral(" #aabbcc"), {}}, ColorCase{QStringLiteral("#aabbcc "), {}},
+        ColorCase{QStringLiteral("#aabbcc\n"), {}}, ColorCase{QStringLiteral("#aabbcc\r\n"), {}},
+        ColorCase{QStringLiteral("#aabbcc\u2028"), {}},
+        ColorCase{QStringLiteral("#\uFF21ABBCC"), {}},    // full-width A
+        ColorCase{QStringLiteral("#aab\u00B2cc"), {}}));  // superscript two
 
 TEST(ValidatedColor, DefaultsPassUnchanged) {
   for (const QString& fallback : {kDefaultAccent, kDefaultSecondary, kDefaultHighlight}) {
@@ -106,8 +114,10 @@ TEST(ValidatedColor, DefaultsPassUnchanged) {
 }
 
 TEST(HelperErrorText, DescriptionIsThePayloadOrTheFixedEngineText) {
-  EXPECT_EQ(HelperError::invalidRequest(QStringLiteral("x y")).localizedDescription(), QStringLiteral("x y"));
-  EXPECT_EQ(HelperError::processFailed(QStringLiteral("boom")).localizedDescription(), QStringLiteral("boom"));
+  EXPECT_EQ(HelperError::invalidRequest(QStringLiteral("x y")).localizedDescription(),
+            QStringLiteral("x y"));
+  EXPECT_EQ(HelperError::processFailed(QStringLiteral("boom")).localizedDescription(),
+            QStringLiteral("boom"));
   EXPECT_EQ(HelperError::engineMissing().localizedDescription(),
             QStringLiteral("Velmora engine is missing. Run the Velmora installer again."));
 }

@@ -7,7 +7,7 @@
 #include "app/HelperError.h"
 
 /// Runs `body` and checks that it throws a Failure whose text is `expected`.
-#define EXPECT_FAILURE_TEXT(body, expected)                                          \
+#define EXPECT_FAILURE_TEXT(body, expected)                                         \
   do {                                                                              \
     try {                                                                           \
       body;                                                                         \

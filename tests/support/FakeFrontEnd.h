@@ -15,7 +15,9 @@ class FakeFrontEnd final : public FrontEnd {
     QString text;
   };
 
-  void showAlert(const QString& title, const QString& text) override { shown.push_back({"alert", title, text}); }
+  void showAlert(const QString& title, const QString& text) override {
+    shown.push_back({"alert", title, text});
+  }
   bool askToApply(const QString& title, const QString& text) override {
     shown.push_back({"ask", title, text});
     if (answers.empty()) return false;
