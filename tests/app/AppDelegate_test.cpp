@@ -11,19 +11,9 @@
 #include "app/AppDelegate.h"
 #include "engine/SkinEngine.h"
 #include "support/FakeFrontEnd.h"
+#include "support/RunDelegate.h"
 
 namespace {
-
-// Runs the application's event loop with `start` as its first event and
-// returns the status the delegate ended it with (99: it never ended).
-int run(AppDelegate& delegate, std::function<void()> start, int giveUpAfterMs = 5000) {
-  QTimer::singleShot(0, &delegate, std::move(start));
-  QTimer giveUp;
-  giveUp.setSingleShot(true);
-  QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-  giveUp.start(giveUpAfterMs);
-  return QCoreApplication::exec();
-}
 
 QStringList titles(const FakeFrontEnd& ui) {
   QStringList result;
@@ -38,7 +28,7 @@ TEST(AppDelegate, ReadyAlertAfterAMomentWhenNothingIsOpened) {
   AppDelegate delegate(ui);
   QElapsedTimer clock;
   clock.start();
-  EXPECT_EQ(run(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitApplied);
+  EXPECT_EQ(runDelegate(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitApplied);
   EXPECT_GE(clock.elapsed(), 790);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].title, QStringLiteral("Velmora Helper is ready"));
@@ -49,13 +39,13 @@ TEST(AppDelegate, ReadyAlertAfterAMomentWhenNothingIsOpened) {
 TEST(AppDelegate, RefusedLinkShowsOneAlertAndNoReadyAlert) {
   FakeFrontEnd ui;
   AppDelegate delegate(ui);
-  EXPECT_EQ(
-      run(delegate,
-          [&] {
-            delegate.applicationDidFinishLaunching();
-            delegate.openUrls({QStringLiteral("VeLmOrA://apply?image=http://velmora.app/a.png")});
-          }),
-      kExitFailed);
+  EXPECT_EQ(runDelegate(delegate,
+                        [&] {
+                          delegate.applicationDidFinishLaunching();
+                          delegate.openUrls(
+                              {QStringLiteral("VeLmOrA://apply?image=http://velmora.app/a.png")});
+                        }),
+            kExitFailed);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].title, QStringLiteral("Invalid skin link"));
   EXPECT_EQ(ui.shown[0].text,
@@ -67,7 +57,7 @@ TEST(AppDelegate, CancelEndsAtOnceBeforeTheNextLinkIsLookedAt) {
   FakeFrontEnd ui;
   ui.answers = {false, true};
   AppDelegate delegate(ui);
-  EXPECT_EQ(run(delegate, [&] { delegate.openUrls({kLink, kLink}); }), kExitCancelled);
+  EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink, kLink}); }), kExitCancelled);
   EXPECT_EQ(titles(ui), QStringList{QStringLiteral("Apply Aurora to Orvane?")});
   EXPECT_EQ(ui.shown[0].text,
             QStringLiteral(
@@ -80,7 +70,7 @@ TEST(AppDelegate, UnusableEventSuppressesTheReadyAlertAndStaysIdle) {
        {QStringList{QStringLiteral("https://velmora.app/")}, QStringList{}}) {
     FakeFrontEnd ui;
     AppDelegate delegate(ui);
-    const int status = run(
+    const int status = runDelegate(
         delegate,
         [&] {
           delegate.applicationDidFinishLaunching();
@@ -102,7 +92,7 @@ TEST(AppDelegate, ConsoleEndsAnUnusableEventWithItsStatus) {
   FakeFrontEnd ui;
   ui.idleStatus = kExitUsage;
   AppDelegate delegate(ui);
-  EXPECT_EQ(run(delegate, [&] { delegate.openUrls({QStringLiteral("mailto:a@b.c")}); }),
+  EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({QStringLiteral("mailto:a@b.c")}); }),
             kExitUsage);
 }
 
@@ -112,7 +102,7 @@ TEST(AppDelegate, ALinkArrivingDuringAnApplyIsIgnored) {
   FakeFrontEnd ui;
   ui.answers = {true, true};
   AppDelegate delegate(ui);
-  const int status = run(
+  const int status = runDelegate(
       delegate,
       [&] {
         delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/skin.gif")});
@@ -131,11 +121,11 @@ TEST(AppDelegate, ALinkArrivingDuringAnApplyIsIgnored) {
 TEST(AppDelegate, OpenFilesHandlesOnlyTheFirstPath) {
   FakeFrontEnd ui;
   AppDelegate delegate(ui);
-  EXPECT_EQ(run(delegate,
-                [&] {
-                  delegate.openFiles(
-                      {QStringLiteral("/nonexistent/a.txt"), QStringLiteral("/nonexistent/b.zip")});
-                }),
+  EXPECT_EQ(runDelegate(delegate,
+                        [&] {
+                          delegate.openFiles({QStringLiteral("/nonexistent/a.txt"),
+                                              QStringLiteral("/nonexistent/b.zip")});
+                        }),
             kExitFailed);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].title, QStringLiteral("Invalid Orvane skin"));
@@ -145,11 +135,12 @@ TEST(AppDelegate, OpenFilesHandlesOnlyTheFirstPath) {
 TEST(AppDelegate, FileUrlGoesToThePackageFlowWhateverItsExtension) {
   FakeFrontEnd ui;
   AppDelegate delegate(ui);
-  EXPECT_EQ(run(delegate,
-                [&] {
-                  delegate.openUrls({QStringLiteral("file:///nonexistent/skin.zip"), kLink});
-                }),
-            kExitFailed);
+  EXPECT_EQ(
+      runDelegate(delegate,
+                  [&] {
+                    delegate.openUrls({QStringLiteral("file:///nonexistent/skin.zip"), kLink});
+                  }),
+      kExitFailed);
   EXPECT_EQ(titles(ui), QStringList{QStringLiteral("Invalid Orvane skin")});
 }
 

@@ -11,6 +11,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/FileOpenRouter.h"
+#include "support/RunDelegate.h"
 
 namespace {
 
@@ -47,15 +48,6 @@ class NestingFrontEnd final : public FrontEnd {
   }
 };
 
-int run(AppDelegate& delegate, std::function<void()> start, int giveUpAfterMs = 5000) {
-  QTimer::singleShot(0, &delegate, std::move(start));
-  QTimer giveUp;
-  giveUp.setSingleShot(true);
-  QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-  giveUp.start(giveUpAfterMs);
-  return QCoreApplication::exec();
-}
-
 const QString kLink = QStringLiteral("velmora://apply?image=https://velmora.app/a.png&name=First");
 const OpenEvent kSecond{
     OpenEvent::Kind::urls,
@@ -67,7 +59,7 @@ TEST(HandedOverEvents, ArrivingDuringTheQuestionAreNotLookedAtWhenTheUserCancels
   NestingFrontEnd ui;
   AppDelegate delegate(ui);
   ui.whileOpen = [&] { delegate.deliverWhenIdle(kSecond); };
-  EXPECT_EQ(run(delegate, [&] { delegate.openUrls({kLink}); }), kExitCancelled);
+  EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), kExitCancelled);
   EXPECT_EQ(ui.shown, QStringList{QStringLiteral("Apply First to Orvane?")});
   EXPECT_EQ(ui.deepest, 1);
 }
@@ -80,7 +72,7 @@ TEST(HandedOverEvents, ArrivingDuringTheQuestionAreIgnoredOnceTheApplyIsUnderWay
   AppDelegate delegate(ui);
   ui.whileOpen = [&] { delegate.deliverWhenIdle(kSecond); };
   EXPECT_EQ(
-      run(
+      runDelegate(
           delegate,
           [&] {
             delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/a.gif")});
@@ -96,7 +88,7 @@ TEST(HandedOverEvents, ArrivingDuringTheReadyAlertAreTakenUpAfterIt) {
   NestingFrontEnd ui;
   AppDelegate delegate(ui);
   ui.whileOpen = [&] { delegate.deliverWhenIdle(kRefused); };
-  EXPECT_EQ(run(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitFailed);
+  EXPECT_EQ(runDelegate(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitFailed);
   EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Velmora Helper is ready"),
                                    QStringLiteral("Invalid skin link")}));
   EXPECT_EQ(ui.deepest, 1);
@@ -107,12 +99,13 @@ TEST(HandedOverEvents, AnIdleInstanceTakesThemUp) {
   // later launch's link is then handled like one given at launch.
   NestingFrontEnd ui;
   AppDelegate delegate(ui);
-  EXPECT_EQ(run(delegate,
-                [&] {
-                  delegate.applicationDidFinishLaunching();
-                  delegate.openUrls({QStringLiteral("https://velmora.app/")});
-                  QTimer::singleShot(1200, &delegate, [&] { delegate.deliverWhenIdle(kRefused); });
-                }),
+  EXPECT_EQ(runDelegate(delegate,
+                        [&] {
+                          delegate.applicationDidFinishLaunching();
+                          delegate.openUrls({QStringLiteral("https://velmora.app/")});
+                          QTimer::singleShot(1200, &delegate,
+                                             [&] { delegate.deliverWhenIdle(kRefused); });
+                        }),
             kExitFailed);
   EXPECT_EQ(ui.shown, QStringList{QStringLiteral("Invalid skin link")});
 }
@@ -138,9 +131,10 @@ TEST(FileOpenRouter, UrlAndFileEventsReachTheRoutingAsOneUrlEach) {
     AppDelegate delegate(ui);
     FileOpenRouter router(delegate);
     QCoreApplication::instance()->installEventFilter(&router);
-    EXPECT_EQ(run(delegate,
-                  [&] { QCoreApplication::postEvent(QCoreApplication::instance(), c.event()); }),
-              kExitFailed);
+    EXPECT_EQ(
+        runDelegate(delegate,
+                    [&] { QCoreApplication::postEvent(QCoreApplication::instance(), c.event()); }),
+        kExitFailed);
     QCoreApplication::instance()->removeEventFilter(&router);
     EXPECT_EQ(ui.shown, QStringList{c.alert});
     EXPECT_TRUE(delegate.receivedInput());
