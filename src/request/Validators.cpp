@@ -1,9 +1,8 @@
 #include "request/Validators.h"
 
-#include <QTextBoundaryFinder>
-
 #include "app/HelperError.h"
 #include "request/CodePoints.h"
+#include "request/Graphemes.h"
 
 namespace {
 
@@ -54,25 +53,6 @@ QString trimmed(const QString& text) {
   return text.mid(begin, end - begin);
 }
 
-// Qt 6.4 reports a grapheme boundary between the two halves of a surrogate
-// pair when the text also holds a complex script (Devanagari, Thai, Tibetan
-// followed by an emoji, say). No character ends there: such a boundary is
-// neither counted nor cut at, so a name never ends in half a character.
-bool splitsSurrogatePair(const QString& text, qsizetype at) {
-  return at > 0 && at < text.size() && text.at(at - 1).isHighSurrogate() &&
-         text.at(at).isLowSurrogate();
-}
-
-QString firstClusters(const QString& text, int count) {
-  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-  int clusters = 0;
-  for (qsizetype at = finder.toNextBoundary(); at != -1; at = finder.toNextBoundary()) {
-    if (splitsSurrogatePair(text, at)) continue;
-    if (++clusters == count) return text.left(at);
-  }
-  return text;
-}
-
 bool isLowerHexDigit(QChar c) {
   return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
 }
@@ -82,7 +62,7 @@ bool isLowerHexDigit(QChar c) {
 QString validatedName(const std::optional<QString>& value) {
   QString name = trimmed(withoutOtherCategory(value.value_or(kDefaultSkinName)));
   if (name.isEmpty()) name = kDefaultSkinName;
-  return firstClusters(name, kMaxNameClusters);
+  return firstGraphemeClusters(name, kMaxNameClusters);
 }
 
 QString validatedColor(const std::optional<QString>& value, const QString& fallback) {

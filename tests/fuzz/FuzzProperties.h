@@ -4,12 +4,12 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
-#include <QTextBoundaryFinder>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/HelperError.h"
 #include "request/CodePoints.h"
+#include "request/Graphemes.h"
 #include "request/Validators.h"
 
 /// Aborts with `what` and `value` unless `holds`.
@@ -51,18 +51,9 @@ inline bool isOtherCategory(char32_t codePoint) {
   }
 }
 
-/// The number of extended grapheme clusters in `text`. A boundary that Qt
-/// reports between the halves of a surrogate pair ends no character and is
-/// not counted.
+/// The number of extended grapheme clusters in `text`, counted on its own.
 inline int graphemeClusters(const QString& text) {
-  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-  int clusters = 0;
-  for (qsizetype at = finder.toNextBoundary(); at != -1; at = finder.toNextBoundary()) {
-    const bool insidePair = at > 0 && at < text.size() && text.at(at - 1).isHighSurrogate() &&
-                            text.at(at).isLowSurrogate();
-    if (!insidePair) ++clusters;
-  }
-  return clusters;
+  return graphemeClusterCount(text);
 }
 
 /// The given name with every category-C code point dropped and white space
