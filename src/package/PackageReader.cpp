@@ -1,7 +1,7 @@
 #include "package/PackageReader.h"
 
 #include "app/FreshDirectory.h"
-#include "package/PackageInspection.h"
+#include "package/PackageVetting.h"
 #include "package/PackageManifest.h"
 #ifdef __APPLE__
 #include "engine/ProcessRunner.h"

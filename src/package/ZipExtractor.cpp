@@ -13,7 +13,7 @@
 
 #include "app/HelperError.h"
 #include "package/FileDescriptor.h"
-#include "package/PackageInspection.h"
+#include "package/PackageVetting.h"
 
 namespace {
 

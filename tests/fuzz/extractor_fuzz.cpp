@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "FuzzProperties.h"
-#include "package/PackageInspection.h"
+#include "package/PackageVetting.h"
 #include "package/ZipExtractor.h"
 
 namespace {

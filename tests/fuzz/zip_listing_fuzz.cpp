@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "FuzzProperties.h"
-#include "package/PackageInspection.h"
+#include "package/PackageVetting.h"
 #include "package/ZipExtractor.h"
 
 namespace {

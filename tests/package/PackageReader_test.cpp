@@ -6,7 +6,7 @@
 #include <QFile>
 
 #include "app/HelperError.h"
-#include "package/PackageInspection.h"
+#include "package/PackageVetting.h"
 #include "package/PackageSandbox.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "package/PackageInspection.h"
+#include "package/PackageVetting.h"
 
 #include <gtest/gtest.h>
 

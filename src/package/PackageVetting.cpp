@@ -1,4 +1,4 @@
-#include "package/PackageInspection.h"
+#include "package/PackageVetting.h"
 
 #include <sys/stat.h>
 
