@@ -1,11 +1,13 @@
 #include "app/FreshDirectory.h"
 
+#include <ftw.h>
 #include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
 #include <QUuid>
 #include <cerrno>
+#include <cstdio>
 
 #include "app/HelperError.h"
 
@@ -29,4 +31,21 @@ QString createFreshDirectory(const QString& root) {
     throw PlatformError(directory + QStringLiteral(": ") + qt_error_string(error));
   }
   return directory;
+}
+
+namespace {
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+  ::remove(path);
+  return 0;  // go on: what cannot be removed stays, the rest goes
+}
+
+}  // namespace
+
+void removeTree(const QString& directory) noexcept {
+  if (directory.isEmpty()) return;
+  // Depth first, so a directory is emptied before it is removed; FTW_PHYS
+  // reports a link as a link instead of walking into its target.
+  ::nftw(QFile::encodeName(directory).constData(), removeEntry, 16,
+         FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
 }

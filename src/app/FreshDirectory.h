@@ -9,3 +9,9 @@ QString temporaryRoot();
 /// temporaryRoot(), made first when missing), open to the user only, and
 /// returns its path. Throws PlatformError in the system's words.
 QString createFreshDirectory(const QString& root = {});
+
+/// Removes `directory` and everything below it without following a symbolic
+/// link (a link is removed, never what it points to) and without crossing
+/// into another file system. Best effort, never throws: used to take back
+/// what nothing will read.
+void removeTree(const QString& directory) noexcept;
