@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -58,11 +59,27 @@ class Transfer {
     stall_.setInterval(options_.stallTimeout);
     QObject::connect(&stall_, &QTimer::timeout, &loop_,
                      [this] { fail(std::make_exception_ptr(imageNotDownloaded())); });
+    if (options_.cancel) {
+      // Posted to this thread's loop: the reply may only be touched here.
+      options_.cancel->setStop([this] {
+        QMetaObject::invokeMethod(
+            &loop_, [this] { fail(std::make_exception_ptr(DownloadCancelled())); },
+            Qt::QueuedConnection);
+      });
+    }
 
-    send(address_);
+    if (cancelled()) fail(std::make_exception_ptr(DownloadCancelled()));
+    if (!done_) send(address_);
     if (!done_) loop_.exec();
     stall_.stop();
+    if (options_.cancel) options_.cancel->setStop({});
 
+    // A transfer cancelled as it ended is cancelled all the same; one that
+    // ended with its image can no longer be.
+    if (!failure_ && options_.cancel && !options_.cancel->end()) {
+      failure_ = std::make_exception_ptr(DownloadCancelled());
+    }
+    if (failure_ && cancelled()) discardPartialImage();
     if (failure_) std::rethrow_exception(failure_);
     return QUrl::fromLocalFile(file_.fileName());
   }
@@ -86,6 +103,16 @@ class Transfer {
     QObject::connect(reply_, &QNetworkReply::finished, &loop_,
                      [this] { guarded([this] { onFinished(); }); });
     stall_.start();
+  }
+
+  bool cancelled() const { return options_.cancel && options_.cancel->cancelled(); }
+
+  // Nothing of a cancelled download stays behind: the file and the fresh
+  // directory made for it go.
+  void discardPartialImage() {
+    if (file_.fileName().isEmpty()) return;
+    file_.close();
+    removeTree(QFileInfo(file_.fileName()).path());
   }
 
   // Runs a step; its exception becomes the transfer's failure instead of

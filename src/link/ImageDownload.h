@@ -3,7 +3,9 @@
 #include <QUrl>
 #include <chrono>
 #include <functional>
+#include <memory>
 
+#include "link/DownloadCancel.h"
 #include "link/HostPolicy.h"
 
 /// The largest image accepted, announced or received: 16 MiB.
@@ -22,13 +24,17 @@ struct DownloadOptions {
   std::function<void(qint64 received, qint64 total)> progress;
   /// Called on the downloading thread once the transfer has ended, either way.
   std::function<void()> finished;
+  /// Stops the transfer from another thread: it then throws DownloadCancelled
+  /// and leaves nothing behind. None: it runs to its end.
+  std::shared_ptr<DownloadCancel> cancel;
 };
 
 /// Fetches `address` (already accepted by the host policy) over HTTPS and
 /// stores it as "background.<ext>" in a new UUID-named directory; returns the
 /// stored file's URL. Judges the response from its headers, streams the body
 /// to the file and cuts it off past kMaxImageBytes. Throws HelperError
-/// invalidRequest for a refused response and PlatformError for transport and
-/// file-system failures. Blocks, running its own event loop: call it off the
-/// main thread.
+/// invalidRequest for a refused response, PlatformError for transport and
+/// file-system failures, and DownloadCancelled once cancelled (the partial
+/// file and its directory removed). Blocks, running its own event loop: call
+/// it off the main thread.
 QUrl downloadImage(const QUrl& address, const DownloadOptions& options = {});

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <ostream>
 #include <stdexcept>
+#include <thread>
 
 #include "app/HelperError.h"
 #include "link/HostPolicy.h"
@@ -416,3 +418,56 @@ TEST_F(ImageDownloadTest, PassesFileSystemFailuresThrough) {
 }
 
 }  // namespace
+
+TEST_F(ImageDownloadTest, CancelStopsTheTransferAtOnceAndLeavesNothingBehind) {
+  struct Case {
+    const char* what;
+    QString route;
+    int cancelAfterMs;  // from another thread; -1: before the download starts
+  };
+  const Case cases[] = {
+      {"while the body flows", QStringLiteral("/drip/100/100/a.png"), 500},
+      {"while the server is silent", QStringLiteral("/stall/a.png"), 300},
+      {"before it starts", QStringLiteral("/bytes/1000/a.png"), -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QTemporaryDir root;
+    auto cancel = std::make_shared<DownloadCancel>();
+    DownloadOptions options;
+    options.validateAddress = localhostOnly;
+    options.temporaryRoot = root.path();
+    options.cancel = cancel;
+    if (c.cancelAfterMs < 0) {
+      EXPECT_TRUE(cancel->cancel());
+    }
+    std::thread user([&] {
+      if (c.cancelAfterMs < 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.cancelAfterMs));
+      EXPECT_TRUE(cancel->cancel());
+    });
+    QElapsedTimer clock;
+    clock.start();
+    bool cancelled = false;
+    std::async(std::launch::async, [&] {
+      try {
+        downloadImage(site_->url(c.route), options);
+      } catch (const DownloadCancelled&) {
+        cancelled = true;
+      } catch (...) {
+      }
+    }).get();
+    user.join();
+    EXPECT_TRUE(cancelled);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_TRUE(QDir(root.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot))
+        << "the partial file and its directory are removed";
+  }
+
+  // Once the image is stored it belongs to the engine: cancelling is refused.
+  auto cancel = std::make_shared<DownloadCancel>();
+  DownloadOptions options;
+  options.cancel = cancel;
+  expectStored(fetch(QStringLiteral("/bytes/1000/a.png"), options), 1000);
+  EXPECT_FALSE(cancel->cancel());
+}
