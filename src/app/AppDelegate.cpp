@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include "app/BusyAlert.h"
 #include "app/HelperError.h"
 #include "engine/SkinEngine.h"
+#include "link/DownloadCancel.h"
 #include "link/HostPolicy.h"
 #include "link/SkinLink.h"
 
@@ -29,15 +31,15 @@ auto AppDelegate::inAlert(Show show) {
   return show();
 }
 
-void AppDelegate::applicationDidFinishLaunching() {
+void AppDelegate::applicationDidFinishLaunching(std::chrono::milliseconds readyCheckDelay) {
   // The delegate is the timer's context object: if it is gone, the check never runs.
-  QTimer::singleShot(800, this, &AppDelegate::readyCheck);
+  QTimer::singleShot(readyCheckDelay, this, &AppDelegate::readyCheck);
 }
 
 void AppDelegate::readyCheck() {
   if (receivedInput_ || operationInFlight_ || terminated_) return;
   inAlert([this] {
-    ui_.showAlert(QStringLiteral("Velmora Helper is ready"),
+    ui_.showAlert(AlertKind::notice, QStringLiteral("Velmora Helper is ready"),
                   QStringLiteral("Choose a skin on ") + skinSiteDomain() +
                       QStringLiteral(" and click Apply to Orvane."));
   });
@@ -95,7 +97,13 @@ void AppDelegate::deliverHeldEvents() {
   while (!heldEvents_.empty() && alertsOpen_ == 0 && !terminated_) {
     const OpenEvent event = heldEvents_.front();
     heldEvents_.pop_front();
-    open(event);
+    if (operationInFlight_) {
+      // A skin opened from outside while another is being applied is not
+      // taken up (no second engine run) but answered, never dropped silently.
+      inAlert([this] { showBusyAlert(ui_); });
+    } else {
+      open(event);
+    }
   }
 }
 
@@ -108,17 +116,24 @@ void AppDelegate::openFiles(const QStringList& paths) {
   handlePackage(paths.first());
 }
 
-bool AppDelegate::confirmApply(const QString& name) {
+bool AppDelegate::confirmApply(const SkinRequest& request, const QString& source) {
+  // A package's image is already on disk and can be shown; a link's is not
+  // fetched before the user agrees.
+  const ConfirmationDetails details{
+      source, request.accent, request.secondary, request.highlight,
+      request.image.isLocalFile() ? request.image.toLocalFile() : QString()};
   return inAlert([&] {
     return ui_.askToApply(
-        QStringLiteral("Apply ") + name + QStringLiteral(" to Orvane?"),
+        QStringLiteral("Apply ") + request.name + QStringLiteral(" to Orvane?"),
         QStringLiteral(
-            "Velmora Helper will use the local open-source engine and may restart Orvane."));
+            "Velmora Helper will use the local open-source engine and may restart Orvane."),
+        details);
   });
 }
 
-std::optional<SkinRequest> AppDelegate::readAndConfirm(const QString& refusalTitle,
-                                                       const std::function<SkinRequest()>& read) {
+std::optional<SkinRequest> AppDelegate::readAndConfirm(
+    const QString& refusalTitle, const std::function<SkinRequest()>& read,
+    const std::function<QString(const SkinRequest&)>& source) {
   SkinRequest request;
   try {
     request = read();
@@ -126,7 +141,7 @@ std::optional<SkinRequest> AppDelegate::readAndConfirm(const QString& refusalTit
     finish(refusalTitle, error.localizedDescription(), kExitFailed);
     return std::nullopt;
   }
-  if (mode_ == Mode::apply && !confirmApply(request.name)) {
+  if (mode_ == Mode::apply && !confirmApply(request, source(request))) {
     terminate(kExitCancelled);
     return std::nullopt;
   }
@@ -134,7 +149,9 @@ std::optional<SkinRequest> AppDelegate::readAndConfirm(const QString& refusalTit
 }
 
 void AppDelegate::finish(const QString& title, const QString& message, int status) {
-  inAlert([&] { ui_.showAlert(title, message); });
+  ui_.applyEnded();
+  const AlertKind kind = status == kExitApplied ? AlertKind::notice : AlertKind::problem;
+  inAlert([&] { ui_.showAlert(kind, title, message); });
   operationInFlight_ = false;
   terminate(status);
 }
@@ -149,11 +166,17 @@ void AppDelegate::onMainThread(std::function<void()> work) {
 }
 
 void AppDelegate::startApplying(const SkinRequest& request,
-                                std::function<QUrl(const QUrl&)> localImage) {
+                                std::function<QUrl(const QUrl&)> localImage,
+                                std::shared_ptr<DownloadCancel> cancel) {
   operationInFlight_ = true;
+  std::function<bool()> cancelDownload;
+  if (cancel) cancelDownload = [cancel] { return cancel->cancel(); };
+  ui_.applyStarted(request.name, std::move(cancelDownload));
   // Only one request is ever taken up per run, so there is at most one worker.
   worker_ = std::thread([this, request, localImage = std::move(localImage)] {
-    QString title;
+    // A check applies nothing, so its failure does not say so.
+    QString title = mode_ == Mode::check ? QStringLiteral("Could not check skin")
+                                         : QStringLiteral("Could not apply skin");
     QString message;
     int status = kExitFailed;
     try {
@@ -161,21 +184,29 @@ void AppDelegate::startApplying(const SkinRequest& request,
       local.image = localImage(request.image);
       if (mode_ == Mode::check) {
         onMainThread([this, local] {
+          ui_.applyEnded();
           operationInFlight_ = false;
           report_(local);
           terminate(kExitApplied);
         });
         return;
       }
+      onMainThread([this] { ui_.engineStarted(); });
       applySkin(local.name, local.image, local.accent, local.secondary, local.highlight);
       title = QStringLiteral("Skin applied");
       message = QStringLiteral("Orvane is reopening with ") + request.name + u'.';
       status = kExitApplied;
+    } catch (const DownloadCancelled&) {
+      // The user stopped it: nothing more to say, and the engine never ran.
+      onMainThread([this] {
+        ui_.applyEnded();
+        operationInFlight_ = false;
+        terminate(kExitCancelled);
+      });
+      return;
     } catch (const Failure& error) {
-      title = QStringLiteral("Could not apply skin");
       message = error.localizedDescription();
     } catch (const std::exception& error) {
-      title = QStringLiteral("Could not apply skin");
       message = QString::fromUtf8(error.what());
     }
     onMainThread([this, title, message, status] { finish(title, message, status); });

@@ -3,8 +3,10 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <chrono>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -12,13 +14,19 @@
 #include "app/FrontEnd.h"
 #include "request/SkinRequest.h"
 
+class DownloadCancel;
+
 /// Exit statuses of the helper, whichever front end is showing.
 enum ExitStatus : int {
   kExitApplied = 0,    ///< "Skin applied", or the ready alert
-  kExitFailed = 1,     ///< a refusal or "Could not apply skin"
+  kExitFailed = 1,     ///< a refusal, "Could not apply skin", a failed check, or busy
   kExitUsage = 2,      ///< a usage error, or (console) nothing to do
-  kExitCancelled = 3,  ///< the user cancelled the confirmation
+  kExitCancelled = 3,  ///< the user cancelled the confirmation or the download
 };
+
+/// How long after launch the ready check runs: time for the system to
+/// deliver the open event that started the helper.
+inline constexpr std::chrono::milliseconds kReadyCheckDelay{800};
 
 /// The helper's one stateful object: it receives the open events, routes
 /// them to the link and package flows, and ends the application. Lives on the
@@ -38,8 +46,9 @@ class AppDelegate final : public QObject {
   /// Waits for a worker that is still posting its result.
   ~AppDelegate() override;
 
-  /// Launch: schedules the ready check 0.8 s from now.
-  void applicationDidFinishLaunching();
+  /// Launch: schedules the ready check `readyCheckDelay` from now (none where
+  /// no open event can ever arrive, as on the console).
+  void applicationDidFinishLaunching(std::chrono::milliseconds readyCheckDelay = kReadyCheckDelay);
   /// One open event carrying URLs: velmora links, file URLs, anything else.
   void openUrls(const QStringList& urls);
   /// One open event carrying file paths; only the first is handled.
@@ -47,7 +56,8 @@ class AppDelegate final : public QObject {
   /// Delivers `event` as the open event of its kind (nothing for Kind::none).
   void open(const OpenEvent& event);
   /// An open event from outside the launch (another launch, the system): routed
-  /// from the top-level event loop once no alert is open, never from inside one.
+  /// from the top-level event loop once no alert is open, never from inside one;
+  /// answered with the busy alert if an apply is under way by then.
   void deliverWhenIdle(const OpenEvent& event);
 
   /// The link flow: read, confirm, then download and apply in the background.
@@ -55,8 +65,9 @@ class AppDelegate final : public QObject {
   /// The package flow: read, confirm, then apply in the background.
   void handlePackage(const QString& path);
 
-  /// Asks whether to apply the skin called `name`; true when the user agreed.
-  bool confirmApply(const QString& name);
+  /// Asks whether to apply `request`, coming from `source` (the image's host
+  /// or the package's file name); true when the user agreed.
+  bool confirmApply(const SkinRequest& request, const QString& source);
   /// Shows the final alert, clears operationInFlight and ends the application with `status`.
   void finish(const QString& title, const QString& message, int status);
 
@@ -74,13 +85,17 @@ class AppDelegate final : public QObject {
   /// Routes the events held back while an alert was open.
   void deliverHeldEvents();
   /// Reads a request with `read`; a failure is shown under `refusalTitle` and
-  /// ends the application. In apply mode asks the user; a refusal ends it too.
-  /// Returns the request only when the flow goes on.
-  std::optional<SkinRequest> readAndConfirm(const QString& refusalTitle,
-                                            const std::function<SkinRequest()>& read);
+  /// ends the application. In apply mode asks the user, naming where the skin
+  /// comes from with `source`; a refusal ends it too. Returns the request only
+  /// when the flow goes on.
+  std::optional<SkinRequest> readAndConfirm(
+      const QString& refusalTitle, const std::function<SkinRequest()>& read,
+      const std::function<QString(const SkinRequest&)>& source);
   /// After confirmation: prepares the image (download or as is) and runs the
-  /// engine on a worker thread, then finishes on the main thread.
-  void startApplying(const SkinRequest& request, std::function<QUrl(const QUrl&)> localImage);
+  /// engine on a worker thread, then finishes on the main thread. A download
+  /// that `cancel` stops ends the run with kExitCancelled and no alert.
+  void startApplying(const SkinRequest& request, std::function<QUrl(const QUrl&)> localImage,
+                     std::shared_ptr<DownloadCancel> cancel = nullptr);
   /// Calls `work` on the main thread, from any thread.
   void onMainThread(std::function<void()> work);
 

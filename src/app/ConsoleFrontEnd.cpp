@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "app/InterruptWatch.h"
+#include "app/TransferText.h"
 #include "request/CodePoints.h"
 
 namespace {
@@ -24,11 +26,6 @@ bool needsEscape(char32_t codePoint) {
 void write(std::FILE* file, const QString& text) {
   const QByteArray bytes = text.toUtf8();
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), file);
-}
-
-QString mebibytes(qint64 bytes) {
-  return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1) +
-         QStringLiteral(" MiB");
 }
 
 }  // namespace
@@ -54,19 +51,26 @@ QString terminalSafe(const QString& text, bool keepLineFeeds) {
 ConsoleFrontEnd::ConsoleFrontEnd(std::FILE* out, std::FILE* err, std::FILE* in)
     : out_(out), err_(err), in_(in) {}
 
-void ConsoleFrontEnd::print(const QString& title, const QString& text) {
-  write(out_,
+ConsoleFrontEnd::~ConsoleFrontEnd() = default;
+
+void ConsoleFrontEnd::print(std::FILE* stream, const QString& title, const QString& text) {
+  write(stream,
         terminalSafe(title, false) + u'\n' + terminalSafe(text, true) + QStringLiteral("\n\n"));
-  std::fflush(out_);
+  std::fflush(stream);
 }
 
-void ConsoleFrontEnd::showAlert(const QString& title, const QString& text) {
-  print(title, text);
+void ConsoleFrontEnd::showAlert(AlertKind kind, const QString& title, const QString& text) {
+  print(kind == AlertKind::problem ? err_ : out_, title, text);
 }
 
-bool ConsoleFrontEnd::askToApply(const QString& title, const QString& text) {
-  print(title, text);
-  write(out_, QStringLiteral("Apply skin? [y/N] "));
+bool ConsoleFrontEnd::askToApply(const QString& title, const QString& text,
+                                 const ConfirmationDetails& details) {
+  print(out_, title, text);
+  write(out_, QStringLiteral("From: ") + terminalSafe(details.source, false) + u'\n' +
+                  QStringLiteral("Colors: accent ") + terminalSafe(details.accent, false) +
+                  QStringLiteral(", secondary ") + terminalSafe(details.secondary, false) +
+                  QStringLiteral(", highlight ") + terminalSafe(details.highlight, false) + u'\n' +
+                  QStringLiteral("Apply skin? [y/N] "));
   std::fflush(out_);
   std::string line;
   for (int c = std::fgetc(in_); c != EOF && c != '\n'; c = std::fgetc(in_)) {
@@ -84,15 +88,27 @@ std::optional<int> ConsoleFrontEnd::nothingToDo() {
   return 2;
 }
 
+void ConsoleFrontEnd::applyStarted(const QString&, std::function<bool()> cancel) {
+  if (!cancel) return;
+  interrupts_ = std::make_unique<InterruptWatch>([cancel = std::move(cancel)] { cancel(); });
+}
+
+void ConsoleFrontEnd::engineStarted() {
+  interrupts_.reset();
+}
+
+void ConsoleFrontEnd::applyEnded() {
+  interrupts_.reset();
+}
+
 void ConsoleFrontEnd::downloadProgress(qint64 received, qint64 total) {
   if (!isatty(fileno(err_))) return;
   // Redrawing for every network read would flood a slow terminal.
   const auto now = std::chrono::steady_clock::now();
   if (progressIsShown_ && now - lastProgress_ < std::chrono::milliseconds(100)) return;
   lastProgress_ = now;
-  QString line = QStringLiteral("\rDownloading skin image: ") + mebibytes(received);
-  if (total > 0) line += QStringLiteral(" of ") + mebibytes(total);
-  write(err_, line + QStringLiteral("\x1b[K"));
+  write(err_, QStringLiteral("\rDownloading skin image: ") + receivedText(received, total) +
+                  QStringLiteral("\x1b[K"));
   std::fflush(err_);
   progressIsShown_ = true;
 }

@@ -1,38 +1,50 @@
 #pragma once
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include "app/FrontEnd.h"
 #include "request/SkinRequest.h"
+
+class InterruptWatch;
 
 /// Makes text safe to print on a terminal: control and format characters
 /// (and line separators) are shown as escapes such as \x1b or \u202e instead
 /// of being sent raw. Line feeds stay when `keepLineFeeds` is true.
 QString terminalSafe(const QString& text, bool keepLineFeeds);
 
-/// The front end for a terminal or a script: alerts on standard output, the
-/// confirmation read as one line from standard input, download progress on
-/// standard error when it is a terminal.
+/// The front end for a terminal or a script: problems on standard error, every
+/// other alert, the confirmation with its details and the prompt on standard
+/// output; the answer read as one line from standard input; download progress
+/// on standard error when it is a terminal, and Ctrl-C cancelling it.
 class ConsoleFrontEnd final : public FrontEnd {
  public:
   /// Writes to `out` and `err`, reads answers from `in`.
   ConsoleFrontEnd(std::FILE* out = stdout, std::FILE* err = stderr, std::FILE* in = stdin);
+  ~ConsoleFrontEnd() override;
 
-  void showAlert(const QString& title, const QString& text) override;
-  bool askToApply(const QString& title, const QString& text) override;
+  void showAlert(AlertKind kind, const QString& title, const QString& text) override;
+  bool askToApply(const QString& title, const QString& text,
+                  const ConfirmationDetails& details) override;
   std::optional<int> nothingToDo() override;
+  /// Until the engine starts, Ctrl-C calls `cancel` instead of ending the process.
+  void applyStarted(const QString& name, std::function<bool()> cancel) override;
   void downloadProgress(qint64 received, qint64 total) override;
   void downloadFinished() override;
+  /// Ctrl-C ends the process again, as it always does.
+  void engineStarted() override;
+  void applyEnded() override;
 
   /// Prints a request that passed every check, one field a line.
   void printRequest(const SkinRequest& request);
 
  private:
-  void print(const QString& title, const QString& text);
+  void print(std::FILE* stream, const QString& title, const QString& text);
 
   std::FILE* out_;
   std::FILE* err_;
   std::FILE* in_;
   bool progressIsShown_ = false;
+  std::unique_ptr<InterruptWatch> interrupts_;
   std::chrono::steady_clock::time_point lastProgress_{};
 };

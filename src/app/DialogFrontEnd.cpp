@@ -5,10 +5,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/AlertLook.h"
+#include "app/ProgressWindow.h"
+#include "app/SkinDetailsView.h"
+
 namespace {
 
-/// A box without icon that shows `title` as its message and `text` as its
-/// informative text. The buttons are added by the caller.
+/// A box that shows `title` as its message and `text` as its informative
+/// text. The caller adds the buttons and then gives the box its look.
 void setUpBox(QMessageBox& box, const QString& title, const QString& text) {
   box.setWindowTitle(QStringLiteral("Velmora Helper"));
   box.setWindowIcon(helperIcon());
@@ -46,22 +50,34 @@ QIcon helperIcon() {
   return icon;
 }
 
-void DialogFrontEnd::showAlert(const QString& title, const QString& text) {
+DialogFrontEnd::DialogFrontEnd() {
+  progressDelay_.setSingleShot(true);
+  progressDelay_.setInterval(kProgressDelayMs);
+  QObject::connect(&progressDelay_, &QTimer::timeout, &mainThread_, [this] { showProgress(); });
+}
+
+DialogFrontEnd::~DialogFrontEnd() = default;
+
+void DialogFrontEnd::showAlert(AlertKind kind, const QString& title, const QString& text) {
   QMessageBox box;
   setUpBox(box, title, text);
   QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
   box.setDefaultButton(ok);
   box.setEscapeButton(ok);
+  giveAlertItsLook(box, kind == AlertKind::problem ? AlertIcon::warning : AlertIcon::helper);
   runBox(box);
 }
 
-bool DialogFrontEnd::askToApply(const QString& title, const QString& text) {
+bool DialogFrontEnd::askToApply(const QString& title, const QString& text,
+                                const ConfirmationDetails& details) {
   QMessageBox box;
   setUpBox(box, title, text);
   QPushButton* apply = box.addButton(QStringLiteral("Apply skin"), QMessageBox::AcceptRole);
   QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
   box.setDefaultButton(apply);
   box.setEscapeButton(cancel);
+  giveAlertItsLook(box, AlertIcon::helper);
+  addBelowText(box, new SkinDetailsView(details));
   runBox(box);
   return box.clickedButton() == apply;
 }
@@ -70,6 +86,59 @@ std::optional<int> DialogFrontEnd::nothingToDo() {
   return std::nullopt;
 }
 
-void DialogFrontEnd::downloadProgress(qint64, qint64) {}
+void DialogFrontEnd::applyStarted(const QString& name, std::function<bool()> cancel) {
+  name_ = name;
+  cancel_ = std::move(cancel);
+  engineRunning_ = false;
+  received_ = 0;
+  total_ = -1;
+  progressDelay_.start();
+}
+
+void DialogFrontEnd::showProgress() {
+  window_ = std::make_unique<ProgressWindow>(name_);
+  QObject::connect(window_.get(), &ProgressWindow::cancelRequested, &mainThread_,
+                   [this] { cancelFromWindow(); });
+  if (engineRunning_ || !cancel_) {
+    window_->showApplying();
+  } else {
+    window_->setReceived(received_, total_);
+  }
+  window_->show();
+  window_->raise();
+  window_->activateWindow();
+}
+
+void DialogFrontEnd::cancelFromWindow() {
+  // Refused once the image is stored: the engine is about to run.
+  if (cancel_ && cancel_()) return;
+  window_->showApplying();
+  window_->show();
+}
+
+void DialogFrontEnd::downloadProgress(qint64 received, qint64 total) {
+  received_ = received;
+  total_ = total;
+  // One update waits in the main thread's queue at most, however fast bytes come.
+  if (updatePosted_.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      &mainThread_, [this] { updateProgress(); }, Qt::QueuedConnection);
+}
+
+void DialogFrontEnd::updateProgress() {
+  updatePosted_ = false;
+  if (window_ && !engineRunning_) window_->setReceived(received_, total_);
+}
 
 void DialogFrontEnd::downloadFinished() {}
+
+void DialogFrontEnd::engineStarted() {
+  engineRunning_ = true;
+  if (window_) window_->showApplying();
+}
+
+void DialogFrontEnd::applyEnded() {
+  progressDelay_.stop();
+  window_.reset();
+  cancel_ = {};
+}

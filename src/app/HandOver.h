@@ -19,6 +19,10 @@ inline constexpr qsizetype kMaxHandOverBytes = 1024 * 1024;
 /// The byte the running instance answers with once it has taken a hand-over.
 inline constexpr char kHandOverTaken = 'A';
 
+/// The byte the running instance answers with while it is applying a skin:
+/// it does not take the hand-over, and the later launch says so.
+inline constexpr char kHandOverBusy = 'B';
+
 /// One hand-over as sent over the socket: a 32-bit big-endian payload length,
 /// then the payload.
 QByteArray encodeHandOver(const HandOver& handOver);

@@ -86,6 +86,8 @@ SingleInstance::Claim SingleInstance::claim(const HandOver& handOver, int patien
     switch (handTo(frame)) {
       case Attempt::taken:
         return Claim::handedOver;
+      case Attempt::busy:
+        return Claim::busy;
       case Attempt::noAnswer:
         problem_ = QStringLiteral("the running Velmora Helper did not answer");
         return Claim::unanswered;
@@ -121,7 +123,9 @@ SingleInstance::Attempt SingleInstance::handTo(const QByteArray& frame) {
   }
   char answer = 0;
   socket.getChar(&answer);
-  return answer == kHandOverTaken ? Attempt::taken : Attempt::refused;
+  if (answer == kHandOverTaken) return Attempt::taken;
+  if (answer == kHandOverBusy) return Attempt::busy;
+  return Attempt::refused;
 }
 
 bool SingleInstance::listen() {
@@ -141,8 +145,8 @@ bool SingleInstance::listen() {
   return true;
 }
 
-void SingleInstance::setAccepting(std::function<bool()> accepting) {
-  accepting_ = std::move(accepting);
+void SingleInstance::setAnswer(std::function<Answer()> answer) {
+  answer_ = std::move(answer);
 }
 
 void SingleInstance::serve(QLocalSocket* connection) {
@@ -169,11 +173,12 @@ void SingleInstance::readHandOver(QLocalSocket* connection, QByteArray& buffer) 
   }
   if (buffer.size() < length + 4) return;
   const std::optional<HandOver> handOver = decodeHandOver(buffer.mid(4));
-  if (!handOver || (accepting_ && !accepting_())) {
+  const Answer answer = !handOver ? Answer::refuse : answer_ ? answer_() : Answer::take;
+  if (answer == Answer::refuse) {
     connection->abort();
     return;
   }
-  connection->write(&kHandOverTaken, 1);
+  connection->write(answer == Answer::busy ? &kHandOverBusy : &kHandOverTaken, 1);
   connection->disconnectFromServer();
-  emit received(*handOver);
+  if (answer == Answer::take) emit received(*handOver);
 }

@@ -32,6 +32,7 @@ class SingleInstance final : public QObject {
   enum class Claim {
     first,        ///< this process holds the lock: it must listen() once Qt is up
     handedOver,   ///< the running instance took the hand-over: end with status 0
+    busy,         ///< the running instance is applying a skin and did not take it
     unanswered,   ///< sent, but the running instance never acknowledged (see problem())
     unavailable,  ///< no lock and no running instance to hand to (see problem()): run alone
   };
@@ -50,10 +51,15 @@ class SingleInstance final : public QObject {
   /// it could not.
   bool listen();
 
-  /// Decides, when a hand-over arrives, whether it is taken. One that is not
-  /// is answered by closing the connection, and the later launch waits to take
-  /// this instance's place. All are taken when unset.
-  void setAccepting(std::function<bool()> accepting);
+  /// How the running instance answers a hand-over.
+  enum class Answer {
+    take,    ///< acknowledged and passed on with received()
+    busy,    ///< not taken: the later launch reports Claim::busy
+    refuse,  ///< the connection is closed: the later launch waits to take this one's place
+  };
+
+  /// Decides, when a hand-over arrives, how it is answered. All are taken when unset.
+  void setAnswer(std::function<Answer()> answer);
 
   /// What went wrong, for one line on standard error.
   QString problem() const { return problem_; }
@@ -66,7 +72,7 @@ class SingleInstance final : public QObject {
   void received(const HandOver& handOver);
 
  private:
-  enum class Attempt { taken, notListening, refused, noAnswer };
+  enum class Attempt { taken, busy, notListening, refused, noAnswer };
   Attempt handTo(const QByteArray& frame);
   void serve(QLocalSocket* connection);
   void readHandOver(QLocalSocket* connection, QByteArray& buffer);
@@ -75,6 +81,6 @@ class SingleInstance final : public QObject {
   QString socketPath_;
   QLockFile lock_;
   std::unique_ptr<QLocalServer> server_;
-  std::function<bool()> accepting_;
+  std::function<Answer()> answer_;
   QString problem_;
 };

@@ -10,6 +10,7 @@
 
 #include "BuildConfig.h"
 #include "app/AppDelegate.h"
+#include "app/BusyAlert.h"
 #include "app/CommandLine.h"
 #include "app/ConsoleFrontEnd.h"
 #include "app/DialogFrontEnd.h"
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
   // One dialog instance per user and display takes up the inputs of later
   // launches; a launch with nothing to hand over shows its own ready alert.
   std::unique_ptr<SingleInstance> instance;
+  bool busy = false;
 #ifndef Q_OS_MACOS
   if (dialogs && event.kind != OpenEvent::Kind::none) {
     // XDG_RUNTIME_DIR, or a private directory Qt makes when it is not set.
@@ -71,6 +73,11 @@ int main(int argc, char** argv) {
         break;
       case SingleInstance::Claim::handedOver:
         return 0;
+      case SingleInstance::Claim::busy:
+        // Said in a dialog of this launch, which may take the focus.
+        busy = true;
+        instance.reset();
+        break;
       case SingleInstance::Claim::unanswered:
         print(stderr, QStringLiteral("velmora-helper: ") + instance->problem() + u'\n');
         return kExitFailed;
@@ -108,11 +115,19 @@ int main(int argc, char** argv) {
   }
   QCoreApplication::setApplicationName(QStringLiteral("Velmora Helper"));
   QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+  if (busy) {
+    showBusyAlert(*ui);
+    return kExitFailed;
+  }
 
   const AppDelegate::Mode mode = line.check ? AppDelegate::Mode::check : AppDelegate::Mode::apply;
   AppDelegate delegate(*ui, mode,
                        [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); });
-  delegate.applicationDidFinishLaunching();
+  // A console run never receives an open event later: with no input the
+  // ready alert is shown at once.
+  delegate.applicationDidFinishLaunching(!dialogs && event.kind == OpenEvent::Kind::none
+                                             ? std::chrono::milliseconds(0)
+                                             : kReadyCheckDelay);
 
   if (dialogs) app->installEventFilter(new FileOpenRouter(delegate, app.get()));
   if (instance && !instance->listen()) {
@@ -122,7 +137,13 @@ int main(int argc, char** argv) {
   if (instance) {
     // Once this run has ended, a later launch waits and takes its place
     // instead of handing over inputs that would never be looked at.
-    instance->setAccepting([&delegate] { return !delegate.terminated(); });
+    // While a skin is being applied a later launch is told so, and its input
+    // is not taken up.
+    instance->setAnswer([&delegate] {
+      if (delegate.terminated()) return SingleInstance::Answer::refuse;
+      if (delegate.operationInFlight()) return SingleInstance::Answer::busy;
+      return SingleInstance::Answer::take;
+    });
     QObject::connect(instance.get(), &SingleInstance::received, &delegate,
                      [&delegate](const HandOver& handOver) {
                        if (!handOver.activationToken.isEmpty()) {

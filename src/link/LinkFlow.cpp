@@ -5,16 +5,23 @@
 
 void AppDelegate::handleDeepLink(const QString& link) {
   if (operationInFlight_) return;
+  // The host named is the one the image policy checked, as it is connected to.
   const std::optional<SkinRequest> request = readAndConfirm(
-      QStringLiteral("Invalid skin link"), [&link] { return requestFromLink(link); });
+      QStringLiteral("Invalid skin link"), [&link] { return requestFromLink(link); },
+      [](const SkinRequest& read) { return read.image.host(QUrl::FullyEncoded).toLower(); });
   if (!request) return;
   // Nothing is fetched before the user has confirmed a fully checked request.
-  startApplying(*request, [this](const QUrl& remote) {
-    DownloadOptions options;
-    options.progress = [this](qint64 received, qint64 total) {
-      ui_.downloadProgress(received, total);
-    };
-    options.finished = [this] { ui_.downloadFinished(); };
-    return downloadImage(remote, options);
-  });
+  auto cancel = std::make_shared<DownloadCancel>();
+  startApplying(
+      *request,
+      [this, cancel](const QUrl& remote) {
+        DownloadOptions options;
+        options.progress = [this](qint64 received, qint64 total) {
+          ui_.downloadProgress(received, total);
+        };
+        options.finished = [this] { ui_.downloadFinished(); };
+        options.cancel = cancel;
+        return downloadImage(remote, options);
+      },
+      cancel);
 }

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -48,18 +52,25 @@ class Console {
   std::unique_ptr<ConsoleFrontEnd> ui_;
 };
 
-TEST(ConsoleFrontEnd, AlertIsTitleTextAndABlankLineWithoutWaiting) {
+TEST(ConsoleFrontEnd, AlertIsTitleTextAndABlankLineWithoutWaitingProblemsOnStandardError) {
   Console console;
-  console.ui().showAlert(QStringLiteral("Skin applied"),
+  console.ui().showAlert(AlertKind::notice, QStringLiteral("Skin applied"),
                          QStringLiteral("Orvane is reopening with Aurora."));
+  console.ui().showAlert(AlertKind::problem, QStringLiteral("Could not apply skin"),
+                         QStringLiteral("Velmora engine is missing."));
   EXPECT_EQ(console.out(), "Skin applied\nOrvane is reopening with Aurora.\n\n");
+  EXPECT_EQ(console.err(), "Could not apply skin\nVelmora engine is missing.\n\n");
 }
 
 TEST(ConsoleFrontEnd, ControlCharactersAreEscapedNeverRaw) {
   Console console;
-  console.ui().showAlert(QStringLiteral("Bad\x1b[2Jtitle\nx"),
+  console.ui().showAlert(AlertKind::notice, QStringLiteral("Bad\x1b[2Jtitle\nx"),
                          QStringLiteral("line1\nline2\r\x07\u202Eevil\u2028"));
   EXPECT_EQ(console.out(), "Bad\\x1b[2Jtitle\\x0ax\nline1\nline2\\x0d\\x07\\u202eevil\\u2028\n\n");
+  console.ui().askToApply(
+      QStringLiteral("Apply A to Orvane?"), QStringLiteral("t"),
+      {QStringLiteral("A\u202Eesrever\n.velmora"), "#000000", "#ffffff", "#123456", {}});
+  EXPECT_NE(console.out().find("From: A\\u202eesrever\\x0a.velmora\n"), std::string::npos);
 }
 
 TEST(ConsoleFrontEnd, OnlyYesConfirms) {
@@ -70,10 +81,15 @@ TEST(ConsoleFrontEnd, OnlyYesConfirms) {
                {"\n", false}, {"", false},     {"yep\n", false}, {"no\ny\n", false}};
   for (const Case& c : cases) {
     Console console(c.input);
-    EXPECT_EQ(console.ui().askToApply(QStringLiteral("Apply A to Orvane?"), QStringLiteral("t")),
+    EXPECT_EQ(console.ui().askToApply(
+                  QStringLiteral("Apply A to Orvane?"), QStringLiteral("t"),
+                  {QStringLiteral("velmora.app"), "#aabbcc", "#e28a78", "#8a6cff", {}}),
               c.expected)
         << c.input;
-    EXPECT_EQ(console.out(), "Apply A to Orvane?\nt\n\nApply skin? [y/N] ");
+    EXPECT_EQ(console.out(),
+              "Apply A to Orvane?\nt\n\nFrom: velmora.app\n"
+              "Colors: accent #aabbcc, secondary #e28a78, highlight #8a6cff\nApply skin? [y/N] ");
+    EXPECT_EQ(console.err(), "");
   }
 }
 
@@ -90,6 +106,29 @@ TEST(ConsoleFrontEnd, ProgressStaysOffAnythingButATerminal) {
   console.ui().downloadProgress(10, 100);
   console.ui().downloadFinished();
   EXPECT_EQ(console.err(), "");
+}
+
+TEST(ConsoleFrontEnd, CtrlCCancelsTheDownloadUntilTheEngineStarts) {
+  struct sigaction before {};
+  ASSERT_EQ(::sigaction(SIGINT, nullptr, &before), 0);
+  Console console;
+  int cancels = 0;
+  console.ui().applyStarted(QStringLiteral("Aurora"), [&] {
+    ++cancels;
+    return true;
+  });
+  // Without the front end's watch this would end the test program.
+  ASSERT_EQ(std::raise(SIGINT), 0);
+  QElapsedTimer clock;
+  clock.start();
+  while (cancels == 0 && clock.elapsed() < 2000) QCoreApplication::processEvents();
+  EXPECT_EQ(cancels, 1);
+
+  console.ui().engineStarted();
+  struct sigaction after {};
+  ASSERT_EQ(::sigaction(SIGINT, nullptr, &after), 0);
+  EXPECT_EQ(after.sa_handler, before.sa_handler) << "Ctrl-C ends the process again";
+  EXPECT_EQ(console.out() + console.err(), "");
 }
 
 TEST(ConsoleFrontEnd, PrintsACheckedRequestOneFieldALine) {

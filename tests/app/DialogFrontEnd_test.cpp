@@ -1,20 +1,33 @@
 #include "app/DialogFrontEnd.h"
 
+#include "app/ProgressWindow.h"
+
 #include "support/ModalBox.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMap>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QtEndian>
 
 #include <functional>
 #include <ostream>
+#include <thread>
 
 /// Lets failure messages show texts instead of bytes.
 static void PrintTo(const QString& text, std::ostream* out) {
@@ -48,6 +61,9 @@ struct Seen {
   QString defaultButton;
   QString escapeButton;
   QMessageBox::Icon icon = QMessageBox::Information;
+  bool hasPixmapIcon = false;
+  bool boldHeading = false;
+  int width = 0;
   Qt::WindowModality modality = Qt::NonModal;
 };
 
@@ -62,9 +78,16 @@ Seen look(QMessageBox& box) {
   if (box.defaultButton() != nullptr) seen.defaultButton = box.defaultButton()->text();
   if (box.escapeButton() != nullptr) seen.escapeButton = box.escapeButton()->text();
   seen.icon = box.icon();
+  seen.hasPixmapIcon = !box.iconPixmap().isNull();
+  if (auto* heading = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+    seen.boldHeading = heading->font().bold();
+  }
+  seen.width = box.width();
   seen.modality = box.windowModality();
   return seen;
 }
+
+const ConfirmationDetails kLinkDetails{"velmora.app", "#c5533a", "#e28a78", "#8a6cff", {}};
 
 void saveScreenshot(QMessageBox& box, const QString& file) {
   const QString directory = qEnvironmentVariable("VELMORA_SCREENSHOT_DIR");
@@ -74,24 +97,27 @@ void saveScreenshot(QMessageBox& box, const QString& file) {
 }
 
 TEST(DialogFrontEnd, EveryAlertKindShowsItsTextsAndButtons) {
+  enum Shape { confirmation, notice, problem };
   struct Case {
     const char* screenshot;
-    bool confirmation;
+    Shape shape;
     QString title;
     QString text;
   };
   const Case cases[] = {
-      {"ready.png", false, "Velmora Helper is ready",
+      {"ready.png", notice, "Velmora Helper is ready",
        "Choose a skin on velmora.app and click Apply to Orvane."},
-      {"confirm.png", true, "Apply Aurora to Orvane?",
+      {"confirm.png", confirmation, "Apply Aurora to Orvane?",
        "Velmora Helper will use the local open-source engine and may restart Orvane."},
-      {"invalid-link.png", false, "Invalid skin link",
+      {"invalid-link.png", problem, "Invalid skin link",
        "Velmora Helper only downloads HTTPS images from velmora.app."},
-      {"invalid-package.png", false, "Invalid Orvane skin",
+      {"invalid-package.png", problem, "Invalid Orvane skin",
        "The skin package contains an unsafe path."},
-      {"applied.png", false, "Skin applied", "Orvane is reopening with Aurora."},
-      {"failed.png", false, "Could not apply skin",
+      {"applied.png", notice, "Skin applied", "Orvane is reopening with Aurora."},
+      {"failed.png", problem, "Could not apply skin",
        "Velmora engine is missing. Run the Velmora installer again."},
+      {"busy.png", notice, "Velmora Helper is busy",
+       "Another skin is being applied. Try again once Orvane has reopened."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.screenshot);
@@ -102,22 +128,28 @@ TEST(DialogFrontEnd, EveryAlertKindShowsItsTextsAndButtons) {
       box.defaultButton()->click();
     });
     DialogFrontEnd frontEnd;
-    if (c.confirmation) {
-      EXPECT_TRUE(frontEnd.askToApply(c.title, c.text));
+    if (c.shape == confirmation) {
+      EXPECT_TRUE(frontEnd.askToApply(c.title, c.text, kLinkDetails));
     } else {
-      frontEnd.showAlert(c.title, c.text);
+      frontEnd.showAlert(c.shape == problem ? AlertKind::problem : AlertKind::notice, c.title,
+                         c.text);
     }
 
     EXPECT_EQ(seen.windowTitle, "Velmora Helper");
-    EXPECT_EQ(seen.labels, QStringList({c.title, c.text}));
-    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(seen.labels.mid(0, 2), QStringList({c.title, c.text}));
+    EXPECT_TRUE(seen.boldHeading);
+    EXPECT_GE(seen.width, 360);
+    // A warning sign for a problem, the helper's own icon for everything else.
+    EXPECT_EQ(seen.icon, c.shape == problem ? QMessageBox::Warning : QMessageBox::NoIcon);
+    EXPECT_TRUE(seen.icon == QMessageBox::Warning || seen.hasPixmapIcon);
     EXPECT_EQ(seen.modality, Qt::ApplicationModal);
-    if (c.confirmation) {
+    if (c.shape == confirmation) {
       EXPECT_EQ(seen.buttons, QStringList({"Apply skin", "Cancel"}));
       EXPECT_EQ(seen.roles, QList({QMessageBox::AcceptRole, QMessageBox::RejectRole}));
       EXPECT_EQ(seen.defaultButton, "Apply skin");
       EXPECT_EQ(seen.escapeButton, "Cancel");
     } else {
+      EXPECT_EQ(seen.labels.size(), 2);
       EXPECT_EQ(seen.buttons, QStringList({"OK"}));
       EXPECT_EQ(seen.defaultButton, "OK");
     }
@@ -142,7 +174,7 @@ TEST(DialogFrontEnd, OnlyApplySkinConfirms) {
     SCOPED_TRACE(c.what);
     whenBoxShown(c.answer);
     DialogFrontEnd frontEnd;
-    EXPECT_EQ(frontEnd.askToApply("Apply Aurora to Orvane?", "detail"), c.expected);
+    EXPECT_EQ(frontEnd.askToApply("Apply Aurora to Orvane?", "detail", kLinkDetails), c.expected);
   }
 }
 
@@ -160,7 +192,8 @@ TEST(DialogFrontEnd, AlertReturnsOnceDismissed) {
       shown = true;
       dismiss(box);
     });
-    DialogFrontEnd().showAlert("Skin applied", "Orvane is reopening with Aurora.");
+    DialogFrontEnd().showAlert(AlertKind::notice, "Skin applied",
+                               "Orvane is reopening with Aurora.");
     EXPECT_TRUE(shown);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   }
@@ -176,15 +209,206 @@ TEST(DialogFrontEnd, MarkupInTextsIsShownLiterally) {
     alertLabels = plainLabelTexts(box);
     box.accept();
   });
-  DialogFrontEnd().showAlert(title, text);
+  DialogFrontEnd().showAlert(AlertKind::problem, title, text);
   whenBoxShown([&](QMessageBox& box) {
     confirmationLabels = plainLabelTexts(box);
     box.reject();
   });
-  DialogFrontEnd().askToApply(title, text);
+  DialogFrontEnd().askToApply(title, text,
+                              {"<b>x</b>.velmora", "#000000", "#ffffff", "#123456", {}});
 
   EXPECT_EQ(alertLabels, QStringList({title, text}));
-  EXPECT_EQ(confirmationLabels, QStringList({title, text}));
+  EXPECT_EQ(confirmationLabels.mid(0, 3), QStringList({title, text, "From: <b>x</b>.velmora"}));
+}
+
+/// A PNG of `size` whose IHDR announces `announced` instead (when given): a
+/// picture that claims to be far larger than its data.
+QByteArray pngBytes(QSize size, QSize announced = {}) {
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(QColor("#3aa7c5"));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  if (announced.isValid()) {
+    // Width and height sit at bytes 16..23, the chunk's CRC over "IHDR" and
+    // its 13 data bytes at 29..32.
+    qToBigEndian<quint32>(announced.width(), bytes.data() + 16);
+    qToBigEndian<quint32>(announced.height(), bytes.data() + 20);
+    quint32 crc = 0xffffffff;
+    for (int i = 12; i < 29; ++i) {
+      crc ^= static_cast<quint8>(bytes[i]);
+      for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320 & (0 - (crc & 1)));
+    }
+    qToBigEndian<quint32>(~crc, bytes.data() + 29);
+  }
+  return bytes;
+}
+
+/// What the details below the confirmation's texts showed, once any
+/// thumbnail had had its time to appear.
+struct DetailsSeen {
+  QStringList labels;
+  QMap<QString, QColor> swatches;  // name: colour at the swatch's centre
+  bool thumbnailShown = false;
+  QSize thumbnailSize;
+  QSize thumbnailPixels;
+};
+
+DetailsSeen askWith(const ConfirmationDetails& details) {
+  DetailsSeen seen;
+  whenBoxShown([&](QMessageBox& box) {
+    QLabel* thumbnail = box.findChild<QLabel*>(QStringLiteral("thumbnail"));
+    QElapsedTimer clock;
+    clock.start();
+    while (thumbnail != nullptr && !thumbnail->isHidden() && thumbnail->pixmap().isNull() &&
+           clock.elapsed() < 1500) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    seen.labels = plainLabelTexts(box).mid(2);
+    for (const char* name : {"accent", "secondary", "highlight"}) {
+      auto* swatch = box.findChild<QLabel*>(QStringLiteral("swatch-") + name);
+      if (swatch == nullptr) continue;
+      const QImage image = swatch->pixmap().toImage();
+      seen.swatches[name] = image.pixelColor(image.width() / 2, image.height() / 2);
+    }
+    if (thumbnail != nullptr && !thumbnail->isHidden()) {
+      seen.thumbnailShown = !thumbnail->pixmap().isNull();
+      seen.thumbnailSize = thumbnail->size();
+      seen.thumbnailPixels = thumbnail->pixmap().size();
+    }
+    box.reject();
+  });
+  DialogFrontEnd().askToApply("Apply Aurora to Orvane?", "detail", details);
+  return seen;
+}
+
+TEST(DialogFrontEnd, ConfirmationShowsSourceColoursAndAThumbnailOfALocalImage) {
+  QTemporaryDir directory;
+  ASSERT_TRUE(directory.isValid());
+  const auto write = [&](const QString& name, const QByteArray& bytes) {
+    QFile file(directory.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return file.fileName();
+  };
+  struct Case {
+    const char* what;
+    QString imageFile;
+    QSize thumbnail;  // empty: none shown
+  };
+  const Case cases[] = {
+      {"a link's image is not on disk", {}, {}},
+      {"a wide picture", write("wide.png", pngBytes({1920, 1080})), {160, 90}},
+      {"a tall one", write("tall.png", pngBytes({300, 600})), {80, 160}},
+      {"a small one is not enlarged", write("small.png", pngBytes({40, 100})), {40, 100}},
+      {"no image at all", write("text.png", "just text"), {}},
+      {"a drawing named .png",
+       write("drawing.png",
+             "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
+             "<rect width='64' height='64'/></svg>"),
+       {}},
+      {"a header announcing 30000 x 30000",
+       write("bomb.png", pngBytes({8, 8}, {30000, 30000})),
+       {}},
+      {"a missing file", directory.filePath("missing.png"), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QByteArray before = c.imageFile.isEmpty() ? QByteArray() : [&] {
+      QFile file(c.imageFile);
+      return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    const DetailsSeen seen =
+        askWith({"Aurora.velmora", "#c5533a", "#ffffff", "#8a6cff", c.imageFile});
+
+    EXPECT_EQ(seen.labels, QStringList({"From: Aurora.velmora", "accent", "#c5533a", "secondary",
+                                        "#ffffff", "highlight", "#8a6cff"}));
+    EXPECT_EQ(seen.swatches.value("accent"), QColor("#c5533a"));
+    EXPECT_EQ(seen.swatches.value("secondary"), QColor("#ffffff"));
+    EXPECT_EQ(seen.swatches.value("highlight"), QColor("#8a6cff"));
+    EXPECT_EQ(seen.thumbnailShown, !c.thumbnail.isEmpty());
+    if (!c.thumbnail.isEmpty()) {
+      EXPECT_EQ(seen.thumbnailSize, c.thumbnail);
+      EXPECT_EQ(seen.thumbnailPixels, c.thumbnail);
+    }
+    if (!c.imageFile.isEmpty() && QFileInfo::exists(c.imageFile)) {
+      QFile file(c.imageFile);
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      EXPECT_EQ(file.readAll(), before) << "the image file is never changed";
+    }
+  }
+}
+
+/// The progress window on screen, if any.
+ProgressWindow* shownProgress() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* window = qobject_cast<ProgressWindow*>(widget);
+    if (window != nullptr && window->isVisible()) return window;
+  }
+  return nullptr;
+}
+
+void spin(int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+QString headingOf(ProgressWindow* window) {
+  for (QLabel* label : window->findChildren<QLabel*>()) {
+    if (label->font().bold()) return label->text();
+  }
+  return {};
+}
+
+TEST(DialogFrontEnd, ProgressShowsOnlyWhenApplyingTakesAMoment) {
+  DialogFrontEnd frontEnd;
+  frontEnd.applyStarted(QStringLiteral("Quick"), {});
+  spin(100);
+  frontEnd.applyEnded();
+  spin(DialogFrontEnd::kProgressDelayMs + 200);
+  EXPECT_EQ(shownProgress(), nullptr) << "a quick apply goes straight to its final alert";
+
+  frontEnd.applyStarted(QStringLiteral("Aurora"), [] { return true; });
+  spin(DialogFrontEnd::kProgressDelayMs - 200);
+  EXPECT_EQ(shownProgress(), nullptr);
+  spin(400);
+  ProgressWindow* window = shownProgress();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(headingOf(window), QStringLiteral("Downloading Aurora…"));
+  std::thread([&] { frontEnd.downloadProgress(1024 * 1024, 4 * 1024 * 1024); }).join();
+  spin(50);
+  EXPECT_EQ(window->findChild<QProgressBar*>()->value(), 1024);
+
+  frontEnd.engineStarted();
+  EXPECT_EQ(headingOf(window), QStringLiteral("Applying Aurora…"));
+  frontEnd.applyEnded();
+  EXPECT_EQ(shownProgress(), nullptr) << "the final alert takes its place";
+}
+
+TEST(DialogFrontEnd, CancelInTheProgressWindowStopsTheDownloadUnlessItHasEnded) {
+  for (const bool stillDownloading : {true, false}) {
+    SCOPED_TRACE(stillDownloading ? "downloading" : "the image has just arrived");
+    DialogFrontEnd frontEnd;
+    int cancels = 0;
+    frontEnd.applyStarted(QStringLiteral("Aurora"), [&] {
+      ++cancels;
+      return stillDownloading;
+    });
+    spin(DialogFrontEnd::kProgressDelayMs + 200);
+    ProgressWindow* window = shownProgress();
+    ASSERT_NE(window, nullptr);
+    window->findChild<QDialogButtonBox*>()->buttons().value(0)->click();
+    EXPECT_EQ(cancels, 1);
+    if (stillDownloading) {
+      EXPECT_EQ(shownProgress(), nullptr);
+    } else {
+      EXPECT_EQ(shownProgress(), window);
+      EXPECT_EQ(headingOf(window), QStringLiteral("Applying Aurora…"));
+    }
+    frontEnd.applyEnded();
+  }
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ namespace {
 /// would, so events that arrive meanwhile get their chance to be delivered.
 class NestingFrontEnd final : public FrontEnd {
  public:
-  void showAlert(const QString& title, const QString&) override { open(title); }
-  bool askToApply(const QString& title, const QString&) override {
+  void showAlert(AlertKind, const QString& title, const QString&) override { open(title); }
+  bool askToApply(const QString& title, const QString&, const ConfirmationDetails&) override {
     open(title);
     if (answers.empty()) return false;
     const bool answer = answers.front();
@@ -29,8 +29,11 @@ class NestingFrontEnd final : public FrontEnd {
     return answer;
   }
   std::optional<int> nothingToDo() override { return std::nullopt; }
+  void applyStarted(const QString&, std::function<bool()>) override {}
   void downloadProgress(qint64, qint64) override {}
   void downloadFinished() override {}
+  void engineStarted() override {}
+  void applyEnded() override {}
 
   std::deque<bool> answers;
   std::function<void()> whileOpen;
@@ -64,9 +67,9 @@ TEST(HandedOverEvents, ArrivingDuringTheQuestionAreNotLookedAtWhenTheUserCancels
   EXPECT_EQ(ui.deepest, 1);
 }
 
-TEST(HandedOverEvents, ArrivingDuringTheQuestionAreIgnoredOnceTheApplyIsUnderWay) {
+TEST(HandedOverEvents, ArrivingDuringTheQuestionAreAnsweredBusyOnceTheApplyIsUnderWay) {
   // The first link is confirmed; its download cannot succeed here, so the run
-  // ends with "Could not apply skin" and no second question was ever asked.
+  // ends with "Could not apply skin". The second is answered, never asked about.
   NestingFrontEnd ui;
   ui.answers = {true, true};
   AppDelegate delegate(ui);
@@ -80,6 +83,7 @@ TEST(HandedOverEvents, ArrivingDuringTheQuestionAreIgnoredOnceTheApplyIsUnderWay
           60000),
       kExitFailed);
   EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Apply My Orvane Skin to Orvane?"),
+                                   QStringLiteral("Velmora Helper is busy"),
                                    QStringLiteral("Could not apply skin")}));
   EXPECT_EQ(ui.deepest, 1);
 }

@@ -127,7 +127,7 @@ TEST(SingleInstance, AnInstanceThatHasEndedTakesNothingAndTheLaterLaunchTakesIts
   auto first = std::make_unique<SingleInstance>(directory.path(), QStringLiteral("test"));
   ASSERT_EQ(first->claim({kFiles, {}}), SingleInstance::Claim::first);
   ASSERT_TRUE(first->listen());
-  first->setAccepting([] { return false; });
+  first->setAnswer([] { return SingleInstance::Answer::refuse; });
   int received = 0;
   QObject::connect(first.get(), &SingleInstance::received, [&] { ++received; });
 
@@ -136,6 +136,21 @@ TEST(SingleInstance, AnInstanceThatHasEndedTakesNothingAndTheLaterLaunchTakesIts
   spinUntil([] { return false; }, 300);
   first.reset();
   EXPECT_EQ(waitFor(later), SingleInstance::Claim::first);
+  EXPECT_EQ(received, 0);
+}
+
+TEST(SingleInstance, WhileApplyingTheRunningInstanceAnswersBusyAndTakesNothing) {
+  QTemporaryDir directory;
+  SingleInstance first(directory.path(), QStringLiteral("test"));
+  ASSERT_EQ(first.claim({kFiles, {}}), SingleInstance::Claim::first);
+  ASSERT_TRUE(first.listen());
+  first.setAnswer([] { return SingleInstance::Answer::busy; });
+  int received = 0;
+  QObject::connect(&first, &SingleInstance::received, [&] { ++received; });
+
+  auto later = claimElsewhere(directory.path(), {kLinks, {}});
+  EXPECT_EQ(waitFor(later), SingleInstance::Claim::busy);
+  spinUntil([] { return false; }, 100);
   EXPECT_EQ(received, 0);
 }
 

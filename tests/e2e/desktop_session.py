@@ -93,16 +93,26 @@ class XServer:
         """The visible windows titled "Velmora Helper" (of process `pid` when given)."""
         args = ["search", "--onlyvisible", "--name", "^%s$" % TITLE]
         if pid is not None:
-            args = ["search", "--onlyvisible", "--pid", str(pid), "--name", "^%s$" % TITLE]
+            # --all: without it xdotool matches windows that meet either
+            # condition, so another process's alert would pass for this one's.
+            args = ["search", "--all", "--onlyvisible", "--pid", str(pid), "--name", "^%s$" % TITLE]
         found = self.xdotool(*args)
         return [int(line) for line in found.stdout.split()]
 
-    def wait_for_window(self, pid=None, other_than=(), timeout=20, process=None):
-        """The first visible helper window not in `other_than`; fails after `timeout` s
-        or as soon as `process` (a Popen) has ended."""
+    def is_modal(self, window):
+        """Whether `window` is a modal dialog (an alert), not the progress window."""
+        state = subprocess.run(["xprop", "-id", str(window), "_NET_WM_STATE"], env=self.env(),
+                               capture_output=True, text=True, timeout=10).stdout
+        return "_NET_WM_STATE_MODAL" in state
+
+    def wait_for_window(self, pid=None, other_than=(), timeout=20, process=None, modal=False):
+        """The first visible helper window not in `other_than` (and an alert, when
+        `modal`); fails after `timeout` s or as soon as `process` (a Popen) has ended."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             windows = [w for w in self.helper_windows(pid) if w not in other_than]
+            if modal:
+                windows = [w for w in windows if self.is_modal(w)]
             if windows:
                 time.sleep(0.2)  # let the window map and take the focus
                 return windows[0]
@@ -171,22 +181,39 @@ def xwd_to_png(dump):
             value = int.from_bytes(line[x:x + size], order)
             rows += bytes(((value >> s) & 0xFF) for s in shifts)
 
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + chunk(b"IEND", b""))
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + png_chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + png_chunk(b"IEND", b""))
 
 
-def make_package(path, name="Aurora", accent="#3AA7C5"):
-    """A valid .velmora package at `path`."""
+def png_chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+
+def gradient_png(width=480, height=270):
+    """A real PNG picture: a diagonal blend of a skin's three colours."""
+    stops = [(0xc5, 0x53, 0x3a), (0xe2, 0x8a, 0x78), (0x8a, 0x6c, 0xff)]
+    rows = bytearray()
+    for y in range(height):
+        rows.append(0)
+        for x in range(width):
+            t = (x / width + y / height) / 2 * (len(stops) - 1)
+            i = min(int(t), len(stops) - 2)
+            f = t - i
+            rows += bytes(round(a + (b - a) * f) for a, b in zip(stops[i], stops[i + 1]))
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + png_chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + png_chunk(b"IEND", b""))
+
+
+def make_package(path, name="Aurora", accent="#3AA7C5", image=None):
+    """A valid .velmora package at `path`; its image is `image` (bytes) or
+    bytes that only start like a PNG."""
     manifest = ('{"schemaVersion": 1, "name": "%s", "image": "background.png", '
                 '"colors": {"accent": "%s", "secondary": "#78E2C4", "highlight": "#8A6CFF"}}'
                 % (name, accent))
     with zipfile.ZipFile(path, "w") as archive:
         archive.writestr("theme.json", manifest)
-        archive.writestr("background.png", b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 8)
+        archive.writestr("background.png", image or b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 8)
     return path
 
 

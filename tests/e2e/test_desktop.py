@@ -167,7 +167,8 @@ class LaunchThroughTheDesktop(Tmp, HelperTestCase):
         except AssertionError as error:
             raise AssertionError("%s; xdg-open said: %s" % (error, opener.stdout.read())) from None
         self.x.press(question, "Return")  # "Apply skin" is the default button
-        final = self.x.wait_for_window(other_than=[question], process=opener)
+        # An alert, not the progress window a slow apply shows first.
+        final = self.x.wait_for_window(other_than=[question], process=opener, modal=True)
         self.x.press(final, "Return")
         output, _ = opener.communicate(timeout=60)
         return opener.returncode, output

@@ -6,13 +6,24 @@ default button and Escape for "Cancel". Each kind is saved as a screenshot
 import os
 import subprocess
 import tempfile
+import time
 import unittest
 import zipfile
 
-from desktop_session import XServer, make_package, missing_tools, stop
-from harness import HELPER, HelperTestCase
+from desktop_session import XServer, gradient_png, make_package, missing_tools, stop
+from harness import BUILD_DIR, HELPER, HelperTestCase
+import skin_site
 
 WHY_NOT = missing_tools("openbox", "xwd", "xprop")
+
+# Records the skin's name, then takes $ENGINE_SLEEP seconds.
+SLOW_ENGINE = """#!/bin/sh
+echo "$4" >> "$HOME/engine-runs"
+sleep "${ENGINE_SLEEP:-0}"
+"""
+
+
+SITE_WHY_NOT = skin_site.unavailable()
 
 
 @unittest.skipIf(WHY_NOT, "desktop dialog tests skipped: missing " + WHY_NOT)
@@ -22,9 +33,16 @@ class AlertWindows(HelperTestCase):
         cls.x = XServer(window_manager=True)
         cls.shots = os.environ.get("VELMORA_SCREENSHOT_DIR") or tempfile.mkdtemp(prefix="velmora-shots-")
         os.makedirs(cls.shots, exist_ok=True)
+        cls.site = None
+        if not SITE_WHY_NOT:
+            cls.site_root = tempfile.mkdtemp(prefix="velmora-site-")
+            ca = skin_site.make_test_ca(os.path.join(BUILD_DIR, "test-ca"))
+            cls.site = skin_site.SkinSite(ca, cls.site_root).__enter__()
 
     @classmethod
     def tearDownClass(cls):
+        if cls.site:
+            cls.site.close()
         cls.x.close()
 
     def setUp(self):
@@ -33,15 +51,18 @@ class AlertWindows(HelperTestCase):
         os.makedirs(run_dir, mode=0o700)
         self.env = self.sandbox.env(DISPLAY=self.x.display, XDG_RUNTIME_DIR=run_dir)
 
-    def start(self, *inputs):
-        process = subprocess.Popen([HELPER] + list(inputs), env=self.env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.PIPE, text=True)
+    def start(self, *inputs, wrap=lambda argv: argv, **env):
+        process = subprocess.Popen(wrap([HELPER] + list(inputs)), env=dict(self.env, **env),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         self.addCleanup(stop, process)
         return process
 
-    def show(self, process, shot, other_than=()):
-        """Waits for the next alert of `process`, checks it as a window and saves it as `shot`."""
-        window = self.x.wait_for_window(process.pid, other_than=other_than, process=process)
+    def show(self, process, shot, other_than=(), settle=0, modal=True):
+        """Waits for the next alert (or, not `modal`, window) of `process`, checks it
+        and saves it as `shot` once it has had `settle` seconds."""
+        window = self.x.wait_for_window(process.pid, other_than=other_than, process=process,
+                                        modal=modal)
+        time.sleep(settle)
         self.assertEqual(self.x.active_window(), window, "the alert took the focus by itself")
         icon = subprocess.run(["xprop", "-id", str(window), "_NET_WM_ICON"], env=self.x.env(),
                               capture_output=True, text=True, timeout=10).stdout
@@ -55,8 +76,8 @@ class AlertWindows(HelperTestCase):
         self.x.press(window, key, focus=False)
         self.assertEqual(process.wait(timeout=20), status, process.stderr.read())
 
-    def package(self, name="Aurora"):
-        return make_package(os.path.join(self.sandbox.root, name + ".velmora"), name)
+    def package(self, name="Aurora", image=None):
+        return make_package(os.path.join(self.sandbox.root, name + ".velmora"), name, image=image)
 
     def test_ready_alert(self):
         helper = self.start()
@@ -64,9 +85,53 @@ class AlertWindows(HelperTestCase):
 
     def test_escape_cancels_the_confirmation(self):
         self.sandbox.install_engine()
-        helper = self.start(self.package())
-        self.finish(helper, self.show(helper, "window-confirm.png"), "Escape", 3)
+        for shot, skin in (("window-confirm-package.png", self.package(image=gradient_png())),
+                           ("window-confirm-link.png", "velmora://apply?name=Aurora&accent=%233AA7C5"
+                            "&image=https://velmora.app/skins/aurora.png")):
+            with self.subTest(shot):
+                helper = self.start(skin)
+                window = self.show(helper, shot, settle=0.5)
+                self.finish(helper, window, "Escape", 3)
         self.assertIsNone(self.sandbox.engine_args())
+
+    @unittest.skipIf(SITE_WHY_NOT, "needs the skin site: %s" % SITE_WHY_NOT)
+    def test_cancel_in_the_progress_window_stops_a_slow_download(self):
+        self.sandbox.install_engine()
+        # 3 MB at 200 kB a second: the download takes about 15 s.
+        link = "velmora://apply?image=https://velmora.app/trickle/3000000/20000/100/slow.png&name=Aurora"
+        helper = self.start(link, wrap=self.site.command)
+        question = self.show(helper, "window-progress-question.png")
+        os.remove(os.path.join(self.shots, "window-progress-question.png"))
+        self.x.press(question, "Return", focus=False)
+        progress = self.show(helper, "window-progress.png", other_than=[question], settle=1.5,
+                             modal=False)
+        # Cancel has the keyboard focus: the space bar presses it.
+        started = time.monotonic()
+        self.x.press(progress, "space", focus=False)
+        self.assertEqual(helper.wait(timeout=20), 3, helper.stderr.read())
+        self.assertLess(time.monotonic() - started, 5, "the transfer stopped at once")
+        self.assertEqual(helper.stderr.read(), "")
+        self.assertEqual(os.listdir(self.sandbox.tmp), [], "nothing is left in the temporary folder")
+        self.assertIsNone(self.sandbox.engine_args())
+
+    def test_a_later_launch_during_an_apply_says_busy(self):
+        self.sandbox.install_engine(body=SLOW_ENGINE)
+        first = self.start(self.package("First"), ENGINE_SLEEP="6")
+        question = self.show(first, "window-busy-question.png")
+        os.remove(os.path.join(self.shots, "window-busy-question.png"))
+        self.x.press(question, "Return", focus=False)
+        runs = os.path.join(self.sandbox.home, "engine-runs")
+        deadline = time.monotonic() + 20
+        while not os.path.exists(runs) and time.monotonic() < deadline:
+            time.sleep(0.05)
+
+        later = self.start(self.package("Later"))
+        self.finish(later, self.show(later, "window-busy.png"), "Return", 1)
+        self.assertIsNone(first.poll(), "the running apply goes on")
+        final = self.x.wait_for_window(first.pid, other_than=[question], process=first, modal=True)
+        self.finish(first, final, "Return", 0)
+        with open(runs) as recorded:
+            self.assertEqual(recorded.read().split(), ["First"])
 
     def test_enter_applies_and_then_closes_the_final_alert(self):
         self.sandbox.install_engine()

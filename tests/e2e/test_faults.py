@@ -130,12 +130,14 @@ class FaultCase(HelperTestCase):
 
     def assertEndsWithAlert(self, run, status, title, message_part):
         """The run ended with `status` after one alert titled `title` whose
-        text holds `message_part`, and did not crash."""
+        text holds `message_part`, and did not crash. Problems are said on
+        standard error, "Skin applied" on standard output."""
         self.assertEqual(run.returncode, status, run.stdout[-2000:] + run.stderr[-2000:])
         self.assertNotIn("Sanitizer", run.stderr)
-        self.assertTrue(run.stdout.endswith("\n\n"), run.stdout[-500:])
-        head, sep, rest = run.stdout.rpartition(title + "\n")
-        self.assertTrue(sep, "no %r alert in %r" % (title, run.stdout[-500:]))
+        stream = run.stdout if status == 0 else run.stderr
+        self.assertTrue(stream.endswith("\n\n"), stream[-500:])
+        head, sep, rest = stream.rpartition(title + "\n")
+        self.assertTrue(sep, "no %r alert in %r" % (title, stream[-500:]))
         self.assertIn(message_part, rest)
 
     def assertEngineNotRun(self):
@@ -159,7 +161,7 @@ class TemporaryDirectoryFaults(FaultCase):
         with tmpfs(self.sandbox.tmp, "ro,size=1m"):
             run = self.apply_package(package)
         self.assertEndsWithAlert(run, 1, "Invalid Orvane skin", self.sandbox.tmp + "/")
-        self.assertIn(READ_ONLY, run.stdout)
+        self.assertIn(READ_ONLY, run.stderr)
         self.assertEngineNotRun()
 
     @unittest.skipIf(SITE_UNAVAILABLE, "needs the skin site: %s" % SITE_UNAVAILABLE)
@@ -198,7 +200,7 @@ class EngineFaults(FaultCase):
                 self.sandbox.install_engine(body=engine(body))
                 run = self.apply_package(self.package)
                 self.assertEndsWithAlert(run, 1, "Could not apply skin", message)
-                self.assertTrue(run.stdout.endswith("Could not apply skin\n%s\n\n" % message))
+                self.assertTrue(run.stderr.endswith("Could not apply skin\n%s\n\n" % message))
 
     def test_engine_writing_50_mb_of_output(self):
         flood = "head -c 52428800 /dev/zero | tr '\\000' x\n"
@@ -214,7 +216,7 @@ class EngineFaults(FaultCase):
                 else:
                     # The alert shows the first mebibyte of the output, no more.
                     self.assertEndsWithAlert(run, 1, "Could not apply skin", "x" * 1000)
-                    alert = run.stdout.rpartition("Could not apply skin\n")[2]
+                    alert = run.stderr.rpartition("Could not apply skin\n")[2]
                     self.assertEqual(alert, "x" * (1 << 20) + "\n\n")
 
     def test_engine_closing_its_output_and_running_on(self):
@@ -255,7 +257,7 @@ class ServerFaults(FaultCase):
         self.sandbox.install_engine()
         run = self.apply_link("good", "reset/200000/cut.png")
         self.assertEndsWithAlert(run, 1, "Could not apply skin", "")
-        alert = run.stdout.rpartition("Could not apply skin\n")[2].strip()
+        alert = run.stderr.rpartition("Could not apply skin\n")[2].strip()
         self.assertTrue(alert, "the alert says what went wrong")
         self.assertEngineNotRun()
 

@@ -4,13 +4,17 @@ domain, against a local HTTPS site in a network namespace."""
 import os
 import shlex
 import shutil
+import signal
+import subprocess
 import tempfile
+import time
 import unittest
 
 from harness import BUILD_DIR, HELPER, HelperTestCase
 import skin_site
 
-CONFIRM = "Velmora Helper will use the local open-source engine and may restart Orvane."
+CONFIRM = ("Velmora Helper will use the local open-source engine and may restart Orvane.\n\n"
+           "From: velmora.app\nColors: accent #aabbcc, secondary #112233, highlight #8a6cff")
 IMAGE = bytes((i * 31 + 7) % 256 for i in range(300_000))
 LINK = ("velmora://apply?image=https://velmora.app/skins/aurora.png&name=Aurora"
         "&accent=%23AABBCC&secondary=%23112233")
@@ -46,8 +50,9 @@ class LinkPath(HelperTestCase):
         self.sandbox.install_engine()
         run = self.apply()
         self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
-        self.assertEqual(run.stdout, "Apply Aurora to Orvane?\n%s\n\nApply skin? [y/N] "
+        self.assertEqual(run.stdout, "Apply Aurora to Orvane?\n%s\nApply skin? [y/N] "
                          "Skin applied\nOrvane is reopening with Aurora.\n\n" % CONFIRM)
+        self.assertEqual(run.stderr, "")
         args = self.sandbox.engine_args()
         self.assertEqual(len(args), 10)
         image = args[1]
@@ -75,15 +80,22 @@ class LinkPath(HelperTestCase):
                     env["ENGINE_MODE"] = engine.get("mode", "")
                 run = self.apply(**env)
                 self.assertEqual(run.returncode, 1, run.stderr)
-                self.assertTrue(run.stdout.endswith("Could not apply skin\n%s\n\n" % message), run.stdout)
+                self.assertTrue(run.stdout.endswith("Apply skin? [y/N] "), run.stdout)
+                self.assertEqual(run.stderr, "Could not apply skin\n%s\n\n" % message)
                 # The image was downloaded before the engine was looked for.
                 self.assertEqual(len(self.sandbox.stored_files()), 1)
 
     def test_missing_image_is_not_downloaded(self):
         self.sandbox.install_engine()
-        run = self.apply("velmora://apply?image=https://www.velmora.app/skins/none.png")
-        self.assertEqual(run.returncode, 1)
-        self.assertTrue(run.stdout.endswith("Could not apply skin\nThe skin image could not be downloaded.\n\n"))
+        missing = "velmora://apply?image=https://www.velmora.app/skins/none.png"
+        run = self.apply(missing)
+        self.assertEqual((run.returncode, run.stderr),
+                         (1, "Could not apply skin\nThe skin image could not be downloaded.\n\n"))
+        self.assertIn("\nFrom: www.velmora.app\n", run.stdout)
+        # A check applies nothing, and does not say it could not apply.
+        run = self.helper(["--check", missing], wrap=SITE.command)
+        self.assertEqual((run.returncode, run.stdout, run.stderr),
+                         (1, "", "Could not check skin\nThe skin image could not be downloaded.\n\n"))
         self.assertIsNone(self.sandbox.engine_args())
 
     def test_cancel_downloads_nothing(self):
@@ -118,10 +130,30 @@ class LinkPath(HelperTestCase):
         # The line is erased (carriage return, erase to end of line) before the alert.
         self.assertIn("\x1b[KSkin applied\n", run.stdout)
 
+    def test_ctrl_c_during_the_download_cancels_it(self):
+        self.sandbox.install_engine()
+        slow = "velmora://apply?image=https://velmora.app/trickle/3000000/20000/100/slow.png"
+        helper = subprocess.Popen(SITE.command([HELPER, "--console", slow]), env=self.sandbox.env(),
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  text=True)
+        helper.stdin.write("y\n")
+        helper.stdin.close()
+        helper.stdin = None  # answered: communicate() has nothing more to send
+        deadline = time.monotonic() + 20
+        while not self.sandbox.stored_files() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertTrue(self.sandbox.stored_files(), "the download has begun")
+        helper.send_signal(signal.SIGINT)
+        out, err = helper.communicate(timeout=10)
+        self.assertEqual((helper.returncode, err), (3, ""))
+        self.assertTrue(out.endswith("Apply skin? [y/N] "), out)
+        self.assertEqual(os.listdir(self.sandbox.tmp), [], "the partial file and its folder are removed")
+        self.assertIsNone(self.sandbox.engine_args())
+
     def test_refused_link_is_an_invalid_skin_link(self):
         run = self.helper(["--console", "velmora://apply?image=https://evil.test/a.png"], wrap=SITE.command)
-        self.assertEqual(run.returncode, 1)
-        self.assertEqual(run.stdout, "Invalid skin link\n"
+        self.assertEqual((run.returncode, run.stdout), (1, ""))
+        self.assertEqual(run.stderr, "Invalid skin link\n"
                          "Velmora Helper only downloads HTTPS images from velmora.app.\n\n")
 
 

@@ -7,7 +7,8 @@ import zipfile
 
 from harness import HelperTestCase
 
-CONFIRM = "Velmora Helper will use the local open-source engine and may restart Orvane."
+CONFIRM = ("Velmora Helper will use the local open-source engine and may restart Orvane.\n\n"
+           "From: Aurora [v2].velmora\nColors: accent #3aa7c5, secondary #e28a78, highlight #8a6cff")
 IMAGE = bytes((i * 13 + 5) % 256 for i in range(200_000))
 MANIFEST = ('{"schemaVersion": 1, "name": "Aurora", "image": "background.png",'
             ' "colors": {"accent": "#3AA7C5", "highlight": 7}}')
@@ -30,8 +31,9 @@ class PackagePath(HelperTestCase):
                                           "background.png": IMAGE})
         run = self.helper(["--console", path], answer="yes\n")
         self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
-        self.assertEqual(run.stdout, "Apply Aurora to Orvane?\n%s\n\nApply skin? [y/N] "
+        self.assertEqual(run.stdout, "Apply Aurora to Orvane?\n%s\nApply skin? [y/N] "
                          "Skin applied\nOrvane is reopening with Aurora.\n\n" % CONFIRM)
+        self.assertEqual(run.stderr, "")
         args = self.sandbox.engine_args()
         self.assertEqual(args[0::2], ["--image", "--name", "--accent", "--secondary", "--highlight"])
         self.assertEqual(args[3::2], ["Aurora", "#3aa7c5", "#e28a78", "#8a6cff"])
@@ -55,7 +57,8 @@ class PackagePath(HelperTestCase):
         for path, message in cases:
             with self.subTest(os.path.basename(path)):
                 run = self.helper(["--console", path], answer="y\n")
-                self.assertEqual((run.returncode, run.stdout), (1, "Invalid Orvane skin\n%s\n\n" % message))
+                self.assertEqual((run.returncode, run.stdout, run.stderr),
+                                 (1, "", "Invalid Orvane skin\n%s\n\n" % message))
         self.assertIsNone(self.sandbox.engine_args())
 
     def test_a_file_url_with_a_capital_extension_is_a_package_too(self):
@@ -75,8 +78,7 @@ class PackagePath(HelperTestCase):
         self.sandbox.install_engine()
         run = self.helper(["--console", self.package()], answer="y\n",
                           env=self.sandbox.env(ENGINE_MODE="fail-with-output"))
-        self.assertEqual(run.returncode, 1)
-        self.assertTrue(run.stdout.endswith("Could not apply skin\nOrvane could not be restarted.\n\n"), run.stdout)
+        self.assertEqual((run.returncode, run.stderr), (1, "Could not apply skin\nOrvane could not be restarted.\n\n"))
 
     def test_check_prints_the_request_for_skin_authors(self):
         self.sandbox.install_engine()
@@ -89,7 +91,8 @@ class PackagePath(HelperTestCase):
         self.assertIsNone(self.sandbox.engine_args())
 
         run = self.helper(["--check", self.package("Bad.velmora", {"theme.json": "[]"})])
-        self.assertEqual((run.returncode, run.stdout), (1, "Invalid Orvane skin\ntheme.json is not valid JSON.\n\n"))
+        self.assertEqual((run.returncode, run.stdout, run.stderr),
+                         (1, "", "Invalid Orvane skin\ntheme.json is not valid JSON.\n\n"))
 
 
 if __name__ == "__main__":

@@ -4,22 +4,25 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 #include "app/FrontEnd.h"
 
 class FakeFrontEnd final : public FrontEnd {
  public:
   struct Shown {
-    QString kind;  // "alert" or "ask"
+    QString kind;  // "notice", "problem" or "ask"
     QString title;
     QString text;
+    ConfirmationDetails details;  // of a question
   };
 
-  void showAlert(const QString& title, const QString& text) override {
-    shown.push_back({"alert", title, text});
+  void showAlert(AlertKind kind, const QString& title, const QString& text) override {
+    shown.push_back({kind == AlertKind::problem ? "problem" : "notice", title, text, {}});
   }
-  bool askToApply(const QString& title, const QString& text) override {
-    shown.push_back({"ask", title, text});
+  bool askToApply(const QString& title, const QString& text,
+                  const ConfirmationDetails& details) override {
+    shown.push_back({"ask", title, text, details});
     if (answers.empty()) return false;
     const bool answer = answers.front();
     answers.pop_front();
@@ -29,11 +32,21 @@ class FakeFrontEnd final : public FrontEnd {
     ++nothingToDoCalls;
     return idleStatus;
   }
+  void applyStarted(const QString& name, std::function<bool()> cancelDownload) override {
+    steps.append("started " + name);
+    cancel = std::move(cancelDownload);
+    if (onApplyStarted) onApplyStarted();
+  }
   void downloadProgress(qint64, qint64) override {}
   void downloadFinished() override {}
+  void engineStarted() override { steps.append("engine"); }
+  void applyEnded() override { steps.append("ended"); }
 
   std::deque<bool> answers;
   std::optional<int> idleStatus;  // nullopt: stay running like the dialog front end
   std::vector<Shown> shown;
   int nothingToDoCalls = 0;
+  QStringList steps;                     // applyStarted, engineStarted, applyEnded in order
+  std::function<bool()> cancel;          // as applyStarted gave it
+  std::function<void()> onApplyStarted;  // runs inside applyStarted
 };

@@ -29,6 +29,9 @@ query string is ignored except by /redirect):
   /silent/NAME                    reads the request and never answers
   /drip/<count>/<ms>/NAME         count bytes with Content-Length, one byte
                                   every ms milliseconds
+  /trickle/<count>/<chunk>/<ms>/NAME
+                                  count bytes with Content-Length, chunk bytes
+                                  every ms milliseconds: a slow but real transfer
   /redirect/<code>[/NAME]?to=<url>
                                   status <code> with Location <url> (as given,
                                   so it may be relative) and a short text/html
@@ -233,6 +236,19 @@ def route_drip(h, args, url):
             return
 
 
+def route_trickle(h, args, url):
+    if len(args) < 3 or not all(a.isdigit() for a in args[:3]):
+        return False
+    count, chunk, interval = int(args[0]), max(1, int(args[1])), int(args[2]) / 1000.0
+    h.start(200, [("Content-Type", "image/png"), ("Content-Length", str(count))])
+    body = pattern(0, count)
+    for offset in range(0, count, chunk):
+        h.wfile.write(body[offset:offset + chunk])
+        h.wfile.flush()
+        if offset + chunk < count and h.server.stopping.wait(interval):
+            return
+
+
 def route_loop(h, args, url):
     body = b"<p>moved</p>\n"
     h.start(302, [("Location", h.path), ("Content-Type", "text/html"),
@@ -277,6 +293,7 @@ ROUTES = {
     "silent": route_silent,
     "redirect": route_redirect,
     "drip": route_drip,
+    "trickle": route_trickle,
     "loop": route_loop,
     "reset": route_reset,
 }

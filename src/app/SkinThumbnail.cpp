@@ -1,0 +1,82 @@
+#include "app/SkinThumbnail.h"
+
+#include <QFile>
+#include <QImageReader>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+/// The most any image decoding may allocate, in MiB: a 4096 x 4096 picture
+/// with four bytes a pixel. A skin image is a window background; a header
+/// that announces more is a decompression bomb, not a skin.
+constexpr int kDecodeLimitMiB = 64;
+
+/// Opens `path` for reading only, never through a symbolic link and never
+/// waiting on a special file; null when it is not a regular file.
+std::unique_ptr<QFile> openImage(const QString& path) {
+  const int descriptor =
+      ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return nullptr;
+  struct stat status {};
+  auto file = std::make_unique<QFile>();
+  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+      !file->open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(descriptor);
+    return nullptr;
+  }
+  return file;
+}
+
+/// Sets up a reader that goes by the content, not the file name, and turns
+/// the picture as its EXIF orientation says. Only raster photo formats are
+/// decoded: a vector drawing (SVG) named .png could cost any amount of time.
+bool setUp(QImageReader& reader) {
+  reader.setDecideFormatFromContent(true);
+  reader.setAutoTransform(true);
+  static const QList<QByteArray> kRasterFormats = {"png", "jpeg", "webp", "tiff", "heif", "heic"};
+  return kRasterFormats.contains(reader.format());
+}
+
+}  // namespace
+
+SkinThumbnail::SkinThumbnail(const QString& imageFile) : file_(imageFile) {
+  QImageReader::setAllocationLimit(kDecodeLimitMiB);
+  const std::unique_ptr<QFile> file = openImage(file_);
+  if (!file) return;
+  QImageReader reader(file.get());
+  if (!setUp(reader)) return;
+  QSize full = reader.size();
+  if (!full.isValid() || full.isEmpty()) return;
+  if (reader.transformation() & QImageIOHandler::TransformationRotate90) full.transpose();
+  size_ = full.width() <= kThumbnailSide && full.height() <= kThumbnailSide
+              ? full
+              : full.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio);
+  // A sliver of a picture (say 10000 x 1) still gets a visible thumbnail.
+  size_ = size_.expandedTo(QSize(1, 1));
+}
+
+QImage SkinThumbnail::decode(qreal devicePixelRatio) const {
+  if (size_.isEmpty()) return {};
+  const std::unique_ptr<QFile> file = openImage(file_);
+  if (!file) return {};
+  QImageReader reader(file.get());
+  if (!setUp(reader)) return {};
+  const QSize pixels = size_ * devicePixelRatio;
+  // Decoders that can (JPEG) decode at the smaller size directly; the others
+  // decode in full, within the allocation limit, and scale down.
+  QSize scaled = pixels;
+  if (reader.transformation() & QImageIOHandler::TransformationRotate90) scaled.transpose();
+  reader.setScaledSize(scaled);
+  QImage image = reader.read();
+  if (image.isNull()) return {};
+  if (image.size() != pixels) {
+    image = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  }
+  image.setDevicePixelRatio(devicePixelRatio);
+  return image;
+}
