@@ -95,8 +95,10 @@ SkinDetailsView::~SkinDetailsView() {
   if (decoder_.joinable()) decoder_.join();
 }
 
-void SkinDetailsView::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
+void SkinDetailsView::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  // The first paint comes once the window is on screen: decoding starts then,
+  // so that it never competes with putting the window up.
   if (thumbnail_ == nullptr || decoder_.joinable()) return;
   // The view waits for this thread before its labels go, so the queued call
   // always finds the view alive.

@@ -13,7 +13,7 @@ class SkinThumbnail;
 /// thumbnail of its image when one is on disk. Every text is shown literally.
 ///
 /// The thumbnail's place is kept from the start, and the picture is decoded
-/// on a thread of its own once the view is shown, so a large image never
+/// on a thread of its own once the view is on screen, so a large image never
 /// holds the dialog back; an image that cannot be decoded just leaves the
 /// place out.
 class SkinDetailsView final : public QWidget {
@@ -23,7 +23,7 @@ class SkinDetailsView final : public QWidget {
   ~SkinDetailsView() override;
 
  protected:
-  void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void showThumbnail(const QImage& image);
