@@ -117,8 +117,9 @@ bool AppDelegate::confirmApply(const QString& name) {
   });
 }
 
-std::optional<SkinRequest> AppDelegate::readAndConfirm(const QString& refusalTitle,
-                                                       const std::function<SkinRequest()>& read) {
+std::optional<SkinRequest> AppDelegate::readAndConfirm(
+    const QString& refusalTitle, const std::function<SkinRequest()>& read,
+    const std::function<void(const SkinRequest&)>& discard) {
   SkinRequest request;
   try {
     request = read();
@@ -127,6 +128,7 @@ std::optional<SkinRequest> AppDelegate::readAndConfirm(const QString& refusalTit
     return std::nullopt;
   }
   if (mode_ == Mode::apply && !confirmApply(request.name)) {
+    if (discard) discard(request);
     terminate(kExitCancelled);
     return std::nullopt;
   }

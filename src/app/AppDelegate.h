@@ -74,10 +74,12 @@ class AppDelegate final : public QObject {
   /// Routes the events held back while an alert was open.
   void deliverHeldEvents();
   /// Reads a request with `read`; a failure is shown under `refusalTitle` and
-  /// ends the application. In apply mode asks the user; a refusal ends it too.
+  /// ends the application. In apply mode asks the user; a refusal ends it too,
+  /// after `discard` has taken back what was made for the request.
   /// Returns the request only when the flow goes on.
-  std::optional<SkinRequest> readAndConfirm(const QString& refusalTitle,
-                                            const std::function<SkinRequest()>& read);
+  std::optional<SkinRequest> readAndConfirm(
+      const QString& refusalTitle, const std::function<SkinRequest()>& read,
+      const std::function<void(const SkinRequest&)>& discard = {});
   /// After confirmation: prepares the image (download or as is) and runs the
   /// engine on a worker thread, then finishes on the main thread.
   void startApplying(const SkinRequest& request, std::function<QUrl(const QUrl&)> localImage);

@@ -5,8 +5,9 @@
 void AppDelegate::handlePackage(const QString& path) {
   if (operationInFlight_) return;
   // Inspection and extraction run here, on the main thread, before the user is asked.
-  const std::optional<SkinRequest> request =
-      readAndConfirm(QStringLiteral("Invalid Orvane skin"), [&path] { return readPackage(path); });
+  // A cancelled package is never applied: its extraction goes again.
+  const std::optional<SkinRequest> request = readAndConfirm(
+      QStringLiteral("Invalid Orvane skin"), [&path] { return readPackage(path); }, discardPackage);
   if (!request) return;
   // The image is already extracted: it goes to the engine as it is.
   startApplying(*request, [](const QUrl& extracted) { return extracted; });
