@@ -31,10 +31,17 @@ QString strictUtf8(const QByteArray& bytes) {
 }  // namespace
 
 QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput,
-                   OutputText outputText) {
+                   OutputText outputText, const QMap<QString, QString>& environment) {
   QProcess process;
   process.setProgram(executable);
   process.setArguments(arguments);
+  if (!environment.isEmpty()) {
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (auto variable = environment.cbegin(); variable != environment.cend(); ++variable) {
+      variables.insert(variable.key(), variable.value());
+    }
+    process.setProcessEnvironment(variables);
+  }
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.setInputChannelMode(QProcess::ForwardedInputChannel);
   process.start(QIODevice::ReadOnly);

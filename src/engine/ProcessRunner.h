@@ -1,4 +1,5 @@
 #pragma once
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,9 @@ enum class OutputText {
 /// directory inherited. Blocks until it exits. Returns the output (empty when
 /// `captureOutput` is false); throws PlatformError when it cannot start and
 /// HelperError processFailed (trimmed output, or a fixed text) when it exits
-/// non-zero or by a signal. The output is read as `text` says.
+/// non-zero or by a signal. The output is read as `text` says. Each
+/// `environment` entry (name → value) replaces or adds that variable for the
+/// child alone.
 QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput,
-                   OutputText text = OutputText::strictUtf8);
+                   OutputText text = OutputText::strictUtf8,
+                   const QMap<QString, QString>& environment = {});

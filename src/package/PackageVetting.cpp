@@ -15,6 +15,14 @@
 namespace {
 
 const QString kUnzip = QStringLiteral("/usr/bin/unzip");
+// The zip tool prints a UTF-8 name as it is only under a UTF-8 locale (under
+// "C" it writes an escape such as "#U00e7" instead), so it always runs under
+// one, whatever the helper's own locale.
+#ifdef __APPLE__
+const QString kUtf8Locale = QStringLiteral("en_US.UTF-8");
+#else
+const QString kUtf8Locale = QStringLiteral("C.UTF-8");
+#endif
 
 [[noreturn]] void refuse(const char* message) {
   throw HelperError::invalidRequest(QString::fromUtf8(message));
@@ -41,7 +49,7 @@ QString runUnzip(const QString& packagePath, const ChildHandle& handle, QStringL
   const QString operand = handle.path();
   arguments.append(operand);
   try {
-    return runProcess(kUnzip, arguments, true, text);
+    return runProcess(kUnzip, arguments, true, text, {{QStringLiteral("LC_ALL"), kUtf8Locale}});
   } catch (const HelperError& failure) {
     if (failure.errorCase() != HelperError::Case::processFailed) throw;
     throw HelperError::processFailed(

@@ -155,6 +155,22 @@ TEST_F(Inspection, PackageSizeBounds) {
   }
 }
 
+// The listing is read as UTF-8 whatever the helper's locale, and a name
+// that is not UTF-8 stays one name.
+TEST_F(Inspection, ListedNamesWhateverTheLocale) {
+  const bool wasSet = qEnvironmentVariableIsSet("LC_ALL");
+  const QByteArray saved = qgetenv("LC_ALL");
+  qputenv("LC_ALL", "C");
+  const QStringList marked = inspectPackage(package(QStringLiteral("bsdtar.velmora"))).names;
+  const QStringList latin1 =
+      inspectPackage(package(QStringLiteral("infozip-latin1.velmora"))).names;
+  wasSet ? qputenv("LC_ALL", saved) : qunsetenv("LC_ALL");
+  EXPECT_TRUE(marked.contains(QStringLiteral("images/fa\u00e7ade.png")))
+      << marked.join(u'|').toStdString();
+  EXPECT_EQ(latin1, QStringList({QStringLiteral("bg.png"), QStringLiteral("caf\uFFFD.txt"),
+                                 QStringLiteral("theme.json")}));
+}
+
 // Everything after the open reads the file that was opened: a package
 // replaced by another under its path afterwards changes nothing.
 TEST_F(Inspection, WhatIsExtractedIsTheFileThatWasInspected) {

@@ -192,8 +192,10 @@ def tool_package(path, tool, files):
         "zip": ["zip", "-q", "-X", os.path.abspath(path)],
         "bsdtar": ["bsdtar", "--format", "zip", "-cf", os.path.abspath(path)],
     }[tool]
+    # zip stores names as they are; bsdtar marks them as UTF-8.
+    locale = {"zip": "C", "bsdtar": "C.UTF-8"}[tool]
     subprocess.run(command + names, cwd=source, check=True, stdin=subprocess.DEVNULL,
-                   env=dict(os.environ, LC_ALL="C"))
+                   env=dict(os.environ, LC_ALL=locale))
     shutil.rmtree(source)
 
 
@@ -277,7 +279,7 @@ def main(out):
     with open(p("fat-codepage.velmora"), "wb") as f:
         f.write(data.replace(b"cafX.txt", b"caf\x82.txt"))
     tool_package(p("bsdtar.velmora"), "bsdtar",
-                 {b"theme.json": MANIFEST, b"bg.png": IMAGE, b"images/extra.png": IMAGE})
+                 {b"theme.json": MANIFEST, b"bg.png": IMAGE, "images/fa\u00e7ade.png".encode(): IMAGE})
 
     # Symbolic links.
     write_zip(p("link-manifest.velmora"), [(info("theme.json", UNIX_LINK), b"/etc/passwd"), ("bg.png", IMAGE)])
