@@ -57,7 +57,7 @@ bench: build
 	python3 bench/run $(BUILD)
 
 install: build
-	cmake --install $(BUILD)
+	cmake --install $(BUILD) --strip
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

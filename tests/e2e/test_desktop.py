@@ -27,12 +27,14 @@ SITE_WHY_NOT = skin_site.unavailable()
 
 
 def install(prefix, destdir=None):
+    """Installs the helper's component, which leaves the build's
+    install_manifest.txt (a user's own install) as it is."""
     env = dict(os.environ)
     env.pop("DESTDIR", None)
     if destdir:
         env["DESTDIR"] = destdir
-    return subprocess.run(["cmake", "--install", BUILD_DIR, "--prefix", prefix], env=env,
-                          capture_output=True, text=True, timeout=120)
+    command = ["cmake", "--install", BUILD_DIR, "--prefix", prefix, "--component", "velmora-helper"]
+    return subprocess.run(command, env=env, capture_output=True, text=True, timeout=120)
 
 
 def desktop_entry(path):
