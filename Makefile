@@ -10,7 +10,7 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build asan fuzz-build fuzz test demo bench install format clean
+.PHONY: all deps build asan fuzz-build fuzz test demo bench install package format clean
 
 all: build
 
@@ -58,6 +58,10 @@ bench: build
 
 install: build
 	cmake --install $(BUILD) --strip
+
+# $(BUILD)/velmora-helper_<version>_<arch>.deb
+package: build
+	cmake --build $(BUILD) --target package
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
