@@ -10,7 +10,7 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build asan fuzz-build fuzz test demo bench install package format clean
+.PHONY: all deps build asan fuzz-build fuzz test demo sample bench install package format clean
 
 all: build
 
@@ -52,6 +52,12 @@ test: build asan fuzz-build
 
 demo: build
 	python3 scripts/demo $(BUILD)/src/velmora-helper
+
+# The sample engine in your home folder and the sample package
+# $(BUILD)/Aurora.velmora, for a first try (see the README).
+sample:
+	@mkdir -p $(BUILD)
+	python3 scripts/sample $(BUILD)/Aurora.velmora
 
 bench: build
 	python3 bench/run $(BUILD)
