@@ -10,7 +10,7 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build asan fuzz-build fuzz test demo sample bench install package format clean
+.PHONY: all deps build asan fuzz-build fuzz test demo sample bench install package package-test format clean
 
 all: build
 
@@ -68,6 +68,11 @@ install: build
 # $(BUILD)/velmora-helper_<version>_<arch>.deb
 package: build
 	cmake --build $(BUILD) --target package
+
+# Installs the package on this machine with apt-get, opens a link through
+# xdg-open, and removes it again: see scripts/package-test.
+package-test: package
+	python3 scripts/package-test $(BUILD)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
