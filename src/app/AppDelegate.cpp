@@ -133,7 +133,8 @@ bool AppDelegate::confirmApply(const SkinRequest& request, const QString& source
 
 std::optional<SkinRequest> AppDelegate::readAndConfirm(
     const QString& refusalTitle, const std::function<SkinRequest()>& read,
-    const std::function<QString(const SkinRequest&)>& source) {
+    const std::function<QString(const SkinRequest&)>& source,
+    const std::function<void(const SkinRequest&)>& discard) {
   SkinRequest request;
   try {
     request = read();
@@ -142,6 +143,7 @@ std::optional<SkinRequest> AppDelegate::readAndConfirm(
     return std::nullopt;
   }
   if (mode_ == Mode::apply && !confirmApply(request, source(request))) {
+    if (discard) discard(request);
     terminate(kExitCancelled);
     return std::nullopt;
   }

@@ -86,11 +86,13 @@ class AppDelegate final : public QObject {
   void deliverHeldEvents();
   /// Reads a request with `read`; a failure is shown under `refusalTitle` and
   /// ends the application. In apply mode asks the user, naming where the skin
-  /// comes from with `source`; a refusal ends it too. Returns the request only
-  /// when the flow goes on.
+  /// comes from with `source`; a refusal ends it too, after `discard` has
+  /// taken back what was made for the request. Returns the request only when
+  /// the flow goes on.
   std::optional<SkinRequest> readAndConfirm(
       const QString& refusalTitle, const std::function<SkinRequest()>& read,
-      const std::function<QString(const SkinRequest&)>& source);
+      const std::function<QString(const SkinRequest&)>& source,
+      const std::function<void(const SkinRequest&)>& discard = {});
   /// After confirmation: prepares the image (download or as is) and runs the
   /// engine on a worker thread, then finishes on the main thread. A download
   /// that `cancel` stops ends the run with kExitCancelled and no alert.

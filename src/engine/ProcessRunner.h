@@ -1,4 +1,5 @@
 #pragma once
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -6,10 +7,20 @@
 /// never blocks, and an alert never has to show megabytes.
 constexpr qsizetype kMaxKeptProcessOutput = 1 << 20;
 
+/// How a child's output becomes text.
+enum class OutputText {
+  strictUtf8,     ///< UTF-8; output that is not UTF-8 counts as none at all
+  replaceInvalid  ///< UTF-8 with each invalid byte replaced by U+FFFD, so lines stay lines
+};
+
 /// Runs `executable` directly (no shell, no search path) with `arguments`,
 /// its standard output and error joined, stdin, environment and working
 /// directory inherited. Blocks until it exits. Returns the output (empty when
 /// `captureOutput` is false); throws PlatformError when it cannot start and
 /// HelperError processFailed (trimmed output, or a fixed text) when it exits
-/// non-zero or by a signal.
-QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput);
+/// non-zero or by a signal. The output is read as `text` says. Each
+/// `environment` entry (name → value) replaces or adds that variable for the
+/// child alone.
+QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput,
+                   OutputText text = OutputText::strictUtf8,
+                   const QMap<QString, QString>& environment = {});

@@ -160,6 +160,9 @@ def extractor_seeds(out):
         [("a", b"x", FILE, STORED), ("a/b", b"y", FILE, STORED)],
         [("a", b"x", FILE, STORED), ("a", b"y", FILE, STORED)],
         [("zeros", bytes(4096), FILE, DEFLATED)],
+        # Directories near the depth and count limits.
+        [("d%d/" % i + "a/" * 15, b"", DIR, STORED) for i in range(5)],
+        [("deep/" + "a/" * 40 + "f", b"x", FILE, STORED)],
     ]
     for entries in archives:
         save(out, "extractor", zip_bytes(entries))
