@@ -120,6 +120,9 @@ class AlertWindows(HelperTestCase):
         question = self.show(first, "window-busy-question.png")
         os.remove(os.path.join(self.shots, "window-busy-question.png"))
         self.x.press(question, "Return", focus=False)
+        # The user sees the first skin being applied, then opens another.
+        progress = self.x.wait_for_window(first.pid, other_than=[question], process=first)
+        self.assertFalse(self.x.is_modal(progress))
         runs = os.path.join(self.sandbox.home, "engine-runs")
         deadline = time.monotonic() + 20
         while not os.path.exists(runs) and time.monotonic() < deadline:
@@ -128,7 +131,8 @@ class AlertWindows(HelperTestCase):
         later = self.start(self.package("Later"))
         self.finish(later, self.show(later, "window-busy.png"), "Return", 1)
         self.assertIsNone(first.poll(), "the running apply goes on")
-        final = self.x.wait_for_window(first.pid, other_than=[question], process=first, modal=True)
+        final = self.x.wait_for_window(first.pid, other_than=[question, progress], process=first,
+                                       modal=True)
         self.finish(first, final, "Return", 0)
         with open(runs) as recorded:
             self.assertEqual(recorded.read().split(), ["First"])
