@@ -67,7 +67,12 @@ class Transfer {
     if (!done_) loop_.exec();
     stall_.stop();
 
-    if (failure_) std::rethrow_exception(failure_);
+    if (failure_) {
+      // What was never handed on is taken back: the partial file and its directory.
+      file_.close();
+      if (!directory_.isEmpty()) removeTree(directory_);
+      std::rethrow_exception(failure_);
+    }
     return QUrl::fromLocalFile(file_.fileName());
   }
 
