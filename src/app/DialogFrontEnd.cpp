@@ -5,17 +5,20 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/AlertText.h"
+
 namespace {
 
 /// A box without icon that shows `title` as its message and `text` as its
-/// informative text. The buttons are added by the caller.
+/// informative text, each made safe to show: a text from outside (a skin name,
+/// an error) never adds lines of its own. The buttons are added by the caller.
 void setUpBox(QMessageBox& box, const QString& title, const QString& text) {
   box.setWindowTitle(QStringLiteral("Velmora Helper"));
   box.setWindowIcon(helperIcon());
   box.setIcon(QMessageBox::NoIcon);
   box.setTextFormat(Qt::PlainText);
-  box.setText(title);
-  box.setInformativeText(text);
+  box.setText(displaySafe(title, false));
+  box.setInformativeText(displaySafe(text, true));
 }
 
 /// Runs the box application-modal in front of every other window. On Wayland
