@@ -8,11 +8,6 @@
 
 class InterruptWatch;
 
-/// Makes text safe to print on a terminal: control and format characters
-/// (and line separators) are shown as escapes such as \x1b or \u202e instead
-/// of being sent raw. Line feeds stay when `keepLineFeeds` is true.
-QString terminalSafe(const QString& text, bool keepLineFeeds);
-
 /// The front end for a terminal or a script: problems on standard error, every
 /// other alert, the confirmation with its details and the prompt on standard
 /// output; the answer read as one line from standard input; download progress

@@ -6,20 +6,23 @@
 #include <QPushButton>
 
 #include "app/AlertLook.h"
+#include "app/AlertText.h"
 #include "app/ProgressWindow.h"
 #include "app/SkinDetailsView.h"
 
 namespace {
 
 /// A box that shows `title` as its message and `text` as its informative
-/// text. The caller adds the buttons and then gives the box its look.
+/// text, each made safe to show: a text from outside (a skin name, an error)
+/// never adds lines of its own. The caller adds the buttons and then gives
+/// the box its look.
 void setUpBox(QMessageBox& box, const QString& title, const QString& text) {
   box.setWindowTitle(QStringLiteral("Velmora Helper"));
   box.setWindowIcon(helperIcon());
   box.setIcon(QMessageBox::NoIcon);
   box.setTextFormat(Qt::PlainText);
-  box.setText(title);
-  box.setInformativeText(text);
+  box.setText(displaySafe(title, false));
+  box.setInformativeText(displaySafe(text, true));
 }
 
 /// Runs the box application-modal in front of every other window. On Wayland

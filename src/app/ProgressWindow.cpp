@@ -9,6 +9,7 @@
 #include <QStyle>
 
 #include "app/AlertLook.h"
+#include "app/AlertText.h"
 #include "app/DialogFrontEnd.h"
 #include "app/TransferText.h"
 
@@ -26,7 +27,7 @@ QLabel* plainLabel(QWidget* parent) {
 }  // namespace
 
 ProgressWindow::ProgressWindow(const QString& skinName, QWidget* parent)
-    : QDialog(parent), name_(skinName) {
+    : QDialog(parent), name_(displaySafe(skinName, false)) {
   setWindowTitle(QStringLiteral("Velmora Helper"));
   setWindowIcon(helperIcon());
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

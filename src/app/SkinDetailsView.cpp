@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QPixmap>
 
-#include "app/ConsoleFrontEnd.h"
+#include "app/AlertText.h"
 #include "app/SkinThumbnail.h"
 
 namespace {
@@ -62,7 +62,7 @@ SkinDetailsView::SkinDetailsView(const ConfirmationDetails& details, QWidget* pa
   QLabel* source = plainLabel(QString(), this);
   source->setObjectName(QStringLiteral("source"));
   source->setText(source->fontMetrics().elidedText(
-      QStringLiteral("From: ") + terminalSafe(details.source, false), Qt::ElideMiddle,
+      QStringLiteral("From: ") + displaySafe(details.source, false), Qt::ElideMiddle,
       kSourceWidth));
   grid->addWidget(source, 0, 0, 1, 3);
 

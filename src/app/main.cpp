@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "BuildConfig.h"
+#include "app/AlertText.h"
 #include "app/AppDelegate.h"
 #include "app/BusyAlert.h"
 #include "app/CommandLine.h"
@@ -35,7 +36,8 @@ void print(std::FILE* file, const QString& text) {
 int main(int argc, char** argv) {
   const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
   if (!line.error.isEmpty()) {
-    print(stderr, QStringLiteral("velmora-helper: ") + line.error + u'\n');
+    // The error quotes the argument, which may hold terminal escape sequences.
+    print(stderr, QStringLiteral("velmora-helper: ") + displaySafe(line.error, false) + u'\n');
     return kExitUsage;
   }
   if (line.help) {

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "link/ContentDecoding.h"
 #include "link/ContentLength.h"
 #include "link/ImageDownload.h"
 
@@ -44,9 +45,18 @@ QString judgeImageResponse(const ImageResponseHead& head, const QUrl& requested,
     }
   }
 
+  if (readContentCoding(head.contentEncoding) == ContentCoding::unsupported)
+    throw imageNotDownloaded();
+
   const QString extension = imagePathExtension(requested);
   for (const QString& accepted : kImageExtensions) {
     if (extension == accepted) return extension;
   }
   throw HelperError::invalidRequest(QStringLiteral("The skin image format is unsupported."));
+}
+
+QString transferFailureText(const QString& errorString) {
+  QString text = errorString.trimmed();
+  while (text.endsWith(u':')) text = text.chopped(1).trimmed();
+  return text.isEmpty() ? imageNotDownloaded().localizedDescription() : text;
 }

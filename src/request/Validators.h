@@ -11,9 +11,16 @@ inline const QString kDefaultHighlight = QStringLiteral("#8a6cff");
 /// The longest display name, in extended grapheme clusters.
 constexpr int kMaxNameClusters = 80;
 
+/// The most code points one cluster of a display name keeps: its base and 30
+/// more (the stream-safe limit of Unicode normalization, UAX #15). A cluster
+/// may otherwise carry any number of combining marks, so that one character
+/// could be megabytes long.
+constexpr int kMaxClusterCodePoints = 31;
+
 /// Cleans a display name: drops every code point of category C, trims white
 /// space at both ends, falls back to the default name when nothing is left,
-/// and keeps at most 80 grapheme clusters. Never fails.
+/// and keeps at most 80 grapheme clusters of at most 31 code points each.
+/// Never fails; takes time linear in the length of the value.
 QString validatedName(const std::optional<QString>& value);
 
 /// Returns the colour lower-cased when it is "#" and exactly six hex digits

@@ -411,4 +411,20 @@ TEST(DialogFrontEnd, CancelInTheProgressWindowStopsTheDownloadUnlessItHasEnded) 
   }
 }
 
+TEST(DialogFrontEnd, OnlyTheHelperBreaksLines) {
+  // A name from a link must not draw lines of its own under the question;
+  // the detail (an engine's output) keeps its line feeds.
+  const QString title = QStringLiteral("Apply Aurora\u2028\u2028Verified\nby us to Orvane?");
+  const QString text = QStringLiteral("first line\nsecond\u2029third\rfourth");
+  QStringList labels;
+  whenBoxShown([&](QMessageBox& box) {
+    labels = plainLabelTexts(box);
+    box.reject();
+  });
+  DialogFrontEnd().askToApply(title, text, kLinkDetails);
+  EXPECT_EQ(labels.mid(0, 2),
+            QStringList({"Apply Aurora\\u2028\\u2028Verified\\x0aby us to Orvane?",
+                         "first line\nsecond\\u2029third\\x0dfourth"}));
+}
+
 }  // namespace
