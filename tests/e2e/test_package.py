@@ -91,6 +91,12 @@ class PackagePath(HelperTestCase):
         run = self.helper(["--check", self.package("Bad.velmora", {"theme.json": "[]"})])
         self.assertEqual((run.returncode, run.stdout), (1, "Invalid Orvane skin\ntheme.json is not valid JSON.\n\n"))
 
+    def test_a_file_named_like_a_link_is_that_file(self):
+        self.package("Aurora:v2.velmora")
+        run = self.helper(["--check", "Aurora:v2.velmora"], cwd=self.sandbox.root)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        self.assertTrue(run.stdout.startswith("name: Aurora\n"), run.stdout)
+
 
 if __name__ == "__main__":
     unittest.main()
