@@ -2,8 +2,23 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <functional>
+#include <optional>
 
-/// The engine script: $HOME/.orvane/orvane-theme-forge/scripts/customize-theme-macos.sh.
+/// The home directory: `homeVariable` (the value of HOME) when it is an
+/// absolute path, else the account's home that `accountHome` looks up in the
+/// password database, when it has an absolute one; empty when neither does.
+/// `accountHome` is asked only when HOME does not do.
+QString homeDirectory(const QString& homeVariable,
+                      const std::function<std::optional<QString>()>& accountHome);
+
+/// The home directory of the account this process runs as, from the password
+/// database; nullopt when the account has no entry.
+std::optional<QString> accountHomeDirectory();
+
+/// The engine script, .orvane/orvane-theme-forge/scripts/customize-theme-macos.sh
+/// under the home directory (see homeDirectory; HOME as the process has it);
+/// empty when there is no home directory.
 QString engineScriptPath();
 
 /// The engine's command line for one skin: ten arguments, option then value.

@@ -9,6 +9,35 @@
 
 namespace {
 
+TEST(HomeDirectory, IsAnAbsoluteHomeElseTheAccountsOwn) {
+  const QString account = QStringLiteral("/var/lib/account");
+  const struct {
+    const char* home;
+    std::optional<QString> account;
+    QString expected;
+  } cases[] = {
+      {"/home/u", account, QStringLiteral("/home/u")},
+      {"/", account, QStringLiteral("/")},
+      {"", account, account},
+      {"home/u", account, account},
+      {"~", account, account},
+      {"", std::nullopt, QString()},
+      {"", QString(), QString()},
+      {"", QStringLiteral("relative"), QString()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.home);
+    int lookUps = 0;
+    EXPECT_EQ(homeDirectory(QString::fromUtf8(c.home),
+                            [&] {
+                              ++lookUps;
+                              return c.account;
+                            }),
+              c.expected);
+    EXPECT_EQ(lookUps, c.home[0] == '/' ? 0 : 1);
+  }
+}
+
 // Points HOME at a fresh directory for one test, so the engine path is ours.
 class EngineHome : public testing::Test {
  protected:
