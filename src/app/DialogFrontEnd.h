@@ -1,5 +1,6 @@
 #pragma once
 #include <QIcon>
+#include <QString>
 
 #include "app/FrontEnd.h"
 
@@ -19,9 +20,15 @@ class DialogFrontEnd final : public FrontEnd {
   /// Stays running, idle: returns nullopt.
   std::optional<int> nothingToDo() override;
 
+  /// The next alert is activated with `token` (see showActivated).
+  void setActivationToken(const QString& token) override;
+
   /// Shows nothing: the confirmation already told the user what happens.
   void downloadProgress(qint64 received, qint64 total) override;
 
   /// Shows nothing.
   void downloadFinished() override;
+
+ private:
+  QString activationToken_;
 };

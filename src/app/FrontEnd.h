@@ -20,6 +20,10 @@ class FrontEnd {
   /// or nullopt to stay running, idle.
   virtual std::optional<int> nothingToDo() = 0;
 
+  /// The next alert may come to the front on behalf of the launch that lent
+  /// `token` (its XDG activation token); empty for none. Ignored by default.
+  virtual void setActivationToken(const QString& token) { static_cast<void>(token); }
+
   /// Bytes of the image received so far (total -1 when not announced).
   /// Called on the downloading thread.
   virtual void downloadProgress(qint64 received, qint64 total) = 0;

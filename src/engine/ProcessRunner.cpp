@@ -30,10 +30,12 @@ QString strictUtf8(const QByteArray& bytes) {
 
 }  // namespace
 
-QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput) {
+QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput,
+                   const QProcessEnvironment& environment) {
   QProcess process;
   process.setProgram(executable);
   process.setArguments(arguments);
+  process.setProcessEnvironment(environment);
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.setInputChannelMode(QProcess::ForwardedInputChannel);
   process.start(QIODevice::ReadOnly);

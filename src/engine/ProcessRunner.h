@@ -1,4 +1,5 @@
 #pragma once
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -7,9 +8,12 @@
 constexpr qsizetype kMaxKeptProcessOutput = 1 << 20;
 
 /// Runs `executable` directly (no shell, no search path) with `arguments`,
-/// its standard output and error joined, stdin, environment and working
-/// directory inherited. Blocks until it exits. Returns the output (empty when
-/// `captureOutput` is false); throws PlatformError when it cannot start and
-/// HelperError processFailed (trimmed output, or a fixed text) when it exits
-/// non-zero or by a signal.
-QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput);
+/// its standard output and error joined, stdin and working directory
+/// inherited, and `environment` (the process environment unless given).
+/// Blocks until it exits. Returns the output (empty when `captureOutput` is
+/// false); throws PlatformError when it cannot start and HelperError
+/// processFailed (trimmed output, or a fixed text) when it exits non-zero or
+/// by a signal.
+QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput,
+                   const QProcessEnvironment& environment =
+                       QProcessEnvironment(QProcessEnvironment::InheritFromParent));

@@ -44,8 +44,9 @@ std::optional<QString> accountHomeDirectory() {
   return QFile::decodeName(found->pw_dir);
 }
 
-QString engineScriptPath() {
-  const QString home = homeDirectory(qEnvironmentVariable("HOME"), accountHomeDirectory);
+QString engineScriptPath(const QProcessEnvironment& environment) {
+  const QString home =
+      homeDirectory(environment.value(QStringLiteral("HOME")), accountHomeDirectory);
   if (home.isEmpty()) return {};
   return QDir(home).filePath(
       QStringLiteral(".orvane/orvane-theme-forge/scripts/customize-theme-macos.sh"));
@@ -59,13 +60,14 @@ QStringList engineArguments(const QString& name, const QString& imagePath, const
 }
 
 void applySkin(const QString& name, const QUrl& image, const QString& accent,
-               const QString& secondary, const QString& highlight) {
-  const QString script = engineScriptPath();
+               const QString& secondary, const QString& highlight,
+               const QProcessEnvironment& environment) {
+  const QString script = engineScriptPath(environment);
   // No home directory, a directory, or a file without execute permission for
   // this user is as good as missing: the engine would not start.
   const bool executable = !script.isEmpty() && QFileInfo(script).isFile() &&
                           ::access(QFile::encodeName(script).constData(), X_OK) == 0;
   if (!executable) throw HelperError::engineMissing();
   runProcess(script, engineArguments(name, image.toLocalFile(), accent, secondary, highlight),
-             false);
+             false, environment);
 }

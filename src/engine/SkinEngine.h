@@ -1,4 +1,5 @@
 #pragma once
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -17,16 +18,19 @@ QString homeDirectory(const QString& homeVariable,
 std::optional<QString> accountHomeDirectory();
 
 /// The engine script, .orvane/orvane-theme-forge/scripts/customize-theme-macos.sh
-/// under the home directory (see homeDirectory; HOME as the process has it);
+/// under the home directory that `environment` gives (see homeDirectory);
 /// empty when there is no home directory.
-QString engineScriptPath();
+QString engineScriptPath(const QProcessEnvironment& environment);
 
 /// The engine's command line for one skin: ten arguments, option then value.
 QStringList engineArguments(const QString& name, const QString& imagePath, const QString& accent,
                             const QString& secondary, const QString& highlight);
 
-/// Runs the engine once with the skin's values and waits for it. Throws
-/// HelperError engineMissing when the script is not an executable file, and
-/// whatever runProcess throws. Call off the main thread.
+/// Runs the engine once with the skin's values and waits for it. The engine is
+/// found through, and started with exactly, `environment`: the environment the
+/// helper was started with, never what the process environment holds by now.
+/// Throws HelperError engineMissing when the script is not an executable file,
+/// and whatever runProcess throws. Call off the main thread.
 void applySkin(const QString& name, const QUrl& image, const QString& accent,
-               const QString& secondary, const QString& highlight);
+               const QString& secondary, const QString& highlight,
+               const QProcessEnvironment& environment);
