@@ -39,7 +39,12 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::readyCheck() {
-  if (receivedInput_ || operationInFlight_ || terminated_) return;
+  readyCheckDue_ = true;
+  if (receivedInput_) {
+    endIfNothingTakenUp();
+    return;
+  }
+  if (operationInFlight_ || terminated_) return;
   inAlert([this] {
     ui_.showAlert(QStringLiteral("Velmora Helper is ready"),
                   QStringLiteral("Choose a skin on ") + skinSiteDomain() +
@@ -67,9 +72,26 @@ void AppDelegate::openUrls(const QStringList& urls) {
       handlePackage(parsed.toLocalFile());
     }
   }
-  if (!routed && !terminated_) {
-    if (const std::optional<int> status = ui_.nothingToDo()) terminate(*status);
+  if (!routed && !terminated_) leftNothingToDo();
+}
+
+void AppDelegate::leftNothingToDo() {
+  if (const std::optional<int> status = ui_.nothingToDo()) {
+    terminate(*status);
+  } else {
+    endIfNothingTakenUp();
   }
+}
+
+void AppDelegate::endIfNothingTakenUp() {
+  // A flow that took an input up is still asking (an alert is open) or
+  // applying, or has ended the run itself; held events are routed next and
+  // decide for themselves.
+  if (!readyCheckDue_ || terminated_ || operationInFlight_ || alertsOpen_ > 0 ||
+      !heldEvents_.empty()) {
+    return;
+  }
+  terminate(kExitUsage);
 }
 
 void AppDelegate::open(const OpenEvent& event) {
@@ -109,7 +131,7 @@ void AppDelegate::deliverHeldEvents() {
 void AppDelegate::openFiles(const QStringList& paths) {
   receivedInput_ = true;
   if (paths.isEmpty()) {
-    if (const std::optional<int> status = ui_.nothingToDo()) terminate(*status);
+    leftNothingToDo();
     return;
   }
   handlePackage(paths.first());

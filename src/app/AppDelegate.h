@@ -74,6 +74,12 @@ class AppDelegate final : public QObject {
 
  private:
   void readyCheck();
+  /// An open event held nothing usable: the front end ends the run now, or it
+  /// ends once the ready check has come due if nothing was taken up by then.
+  void leftNothingToDo();
+  /// Ends a run that has taken nothing up once the ready check has come due,
+  /// so that no process is left running without a window for anyone to close.
+  void endIfNothingTakenUp();
   void terminate(int status);
   /// Shows an alert or the confirmation through `show`, counted in alertsOpen_.
   template <typename Show>
@@ -98,6 +104,7 @@ class AppDelegate final : public QObject {
   bool receivedInput_ = false;
   bool operationInFlight_ = false;
   bool terminated_ = false;
+  bool readyCheckDue_ = false;
   int alertsOpen_ = 0;
   std::deque<HandOver> heldEvents_;
   std::thread worker_;

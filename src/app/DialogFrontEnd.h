@@ -17,7 +17,8 @@ class DialogFrontEnd final : public FrontEnd {
   /// Asks with "Apply skin" (default) and "Cancel" (Escape); true only for "Apply skin".
   bool askToApply(const QString& title, const QString& text) override;
 
-  /// Stays running, idle: returns nullopt.
+  /// Shows nothing; the run ends silently when the ready check comes due:
+  /// returns nullopt.
   std::optional<int> nothingToDo() override;
 
   /// The next alert is activated with `token` (see showActivated).

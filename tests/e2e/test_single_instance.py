@@ -91,6 +91,13 @@ class SingleInstance(HelperTestCase):
         self.assertEqual(self.engine_runs(), ["First"])
         self.assertEqual(self.engine_environment(), self.env(**started_with))
 
+    def test_a_launch_with_nothing_to_do_ends_silently_when_the_ready_check_comes_due(self):
+        started = time.monotonic()
+        idle = self.start("https://velmora.app/skins/aurora.png")
+        self.assertEqual(idle.wait(timeout=20), 2)
+        self.assertGreaterEqual(time.monotonic() - started, 0.8)
+        self.assertEqual(idle.stderr.read(), "")
+
     def test_twenty_launches_during_an_apply_give_one_engine_run(self):
         first = self.start(self.package("First"), ENGINE_SLEEP="3")
         question = self.x.wait_for_window(first.pid, process=first)
