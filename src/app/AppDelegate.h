@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -10,6 +11,7 @@
 
 #include "app/CommandLine.h"
 #include "app/FrontEnd.h"
+#include "app/HandOver.h"
 #include "request/SkinRequest.h"
 
 /// Exit statuses of the helper, whichever front end is showing.
@@ -33,8 +35,11 @@ class AppDelegate final : public QObject {
   };
   using RequestReport = std::function<void(const SkinRequest&)>;
 
-  /// Shows everything through `ui`; in check mode hands finished requests to `report`.
-  explicit AppDelegate(FrontEnd& ui, Mode mode = Mode::apply, RequestReport report = {});
+  /// Shows everything through `ui`; in check mode hands finished requests to
+  /// `report`. The engine is found through and started with `engineEnvironment`.
+  explicit AppDelegate(
+      FrontEnd& ui, Mode mode = Mode::apply, RequestReport report = {},
+      QProcessEnvironment engineEnvironment = QProcessEnvironment::systemEnvironment());
   /// Waits for a worker that is still posting its result.
   ~AppDelegate() override;
 
@@ -48,7 +53,9 @@ class AppDelegate final : public QObject {
   void open(const OpenEvent& event);
   /// An open event from outside the launch (another launch, the system): routed
   /// from the top-level event loop once no alert is open, never from inside one.
-  void deliverWhenIdle(const OpenEvent& event);
+  /// `activationToken`, lent by the launch that sent it, lets the alert that
+  /// the event brings up come to the front.
+  void deliverWhenIdle(const OpenEvent& event, const QString& activationToken = {});
 
   /// The link flow: read, confirm, then download and apply in the background.
   void handleDeepLink(const QString& link);
@@ -67,6 +74,12 @@ class AppDelegate final : public QObject {
 
  private:
   void readyCheck();
+  /// An open event held nothing usable: the front end ends the run now, or it
+  /// ends once the ready check has come due if nothing was taken up by then.
+  void leftNothingToDo();
+  /// Ends a run that has taken nothing up once the ready check has come due,
+  /// so that no process is left running without a window for anyone to close.
+  void endIfNothingTakenUp();
   void terminate(int status);
   /// Shows an alert or the confirmation through `show`, counted in alertsOpen_.
   template <typename Show>
@@ -89,10 +102,12 @@ class AppDelegate final : public QObject {
   FrontEnd& ui_;
   Mode mode_;
   RequestReport report_;
+  const QProcessEnvironment engineEnvironment_;  ///< read-only, also on the worker
   bool receivedInput_ = false;
   bool operationInFlight_ = false;
   bool terminated_ = false;
+  bool readyCheckDue_ = false;
   int alertsOpen_ = 0;
-  std::deque<OpenEvent> heldEvents_;
+  std::deque<HandOver> heldEvents_;
   std::thread worker_;
 };

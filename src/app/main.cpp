@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
@@ -33,6 +34,10 @@ void print(std::FILE* file, const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The engine is started with exactly the environment the helper was started
+  // with, taken before anything changes it: the display probe and Qt's
+  // platform plugins set and remove variables of their own.
+  const QProcessEnvironment startEnvironment = QProcessEnvironment::systemEnvironment();
   const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
   if (!line.error.isEmpty()) {
     // The error quotes the argument, which may hold terminal escape sequences.
@@ -112,8 +117,9 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
 
   const AppDelegate::Mode mode = line.check ? AppDelegate::Mode::check : AppDelegate::Mode::apply;
-  AppDelegate delegate(*ui, mode,
-                       [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); });
+  AppDelegate delegate(
+      *ui, mode, [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); },
+      startEnvironment);
   delegate.applicationDidFinishLaunching();
 
   if (dialogs) app->installEventFilter(new FileOpenRouter(delegate, app.get()));
@@ -127,10 +133,7 @@ int main(int argc, char** argv) {
     instance->setAccepting([&delegate] { return !delegate.terminated(); });
     QObject::connect(instance.get(), &SingleInstance::received, &delegate,
                      [&delegate](const HandOver& handOver) {
-                       if (!handOver.activationToken.isEmpty()) {
-                         qputenv("XDG_ACTIVATION_TOKEN", handOver.activationToken.toUtf8());
-                       }
-                       delegate.deliverWhenIdle(handOver.event);
+                       delegate.deliverWhenIdle(handOver.event, handOver.activationToken);
                      });
   }
 
