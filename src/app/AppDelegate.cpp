@@ -10,8 +10,12 @@
 #include "link/HostPolicy.h"
 #include "link/SkinLink.h"
 
-AppDelegate::AppDelegate(FrontEnd& ui, Mode mode, RequestReport report)
-    : ui_(ui), mode_(mode), report_(std::move(report)) {}
+AppDelegate::AppDelegate(FrontEnd& ui, Mode mode, RequestReport report,
+                         QProcessEnvironment engineEnvironment)
+    : ui_(ui),
+      mode_(mode),
+      report_(std::move(report)),
+      engineEnvironment_(std::move(engineEnvironment)) {}
 
 AppDelegate::~AppDelegate() {
   if (worker_.joinable()) worker_.join();
@@ -37,7 +41,12 @@ void AppDelegate::applicationDidFinishLaunching(std::chrono::milliseconds readyC
 }
 
 void AppDelegate::readyCheck() {
-  if (receivedInput_ || operationInFlight_ || terminated_) return;
+  readyCheckDue_ = true;
+  if (receivedInput_) {
+    endIfNothingTakenUp();
+    return;
+  }
+  if (operationInFlight_ || terminated_) return;
   inAlert([this] {
     ui_.showAlert(AlertKind::notice, QStringLiteral("Velmora Helper is ready"),
                   QStringLiteral("Choose a skin on ") + skinSiteDomain() +
@@ -65,9 +74,26 @@ void AppDelegate::openUrls(const QStringList& urls) {
       handlePackage(parsed.toLocalFile());
     }
   }
-  if (!routed && !terminated_) {
-    if (const std::optional<int> status = ui_.nothingToDo()) terminate(*status);
+  if (!routed && !terminated_) leftNothingToDo();
+}
+
+void AppDelegate::leftNothingToDo() {
+  if (const std::optional<int> status = ui_.nothingToDo()) {
+    terminate(*status);
+  } else {
+    endIfNothingTakenUp();
   }
+}
+
+void AppDelegate::endIfNothingTakenUp() {
+  // A flow that took an input up is still asking (an alert is open) or
+  // applying, or has ended the run itself; held events are routed next and
+  // decide for themselves.
+  if (!readyCheckDue_ || terminated_ || operationInFlight_ || alertsOpen_ > 0 ||
+      !heldEvents_.empty()) {
+    return;
+  }
+  terminate(kExitUsage);
 }
 
 void AppDelegate::open(const OpenEvent& event) {
@@ -75,9 +101,9 @@ void AppDelegate::open(const OpenEvent& event) {
   if (event.kind == OpenEvent::Kind::files) openFiles(event.items);
 }
 
-void AppDelegate::deliverWhenIdle(const OpenEvent& event) {
+void AppDelegate::deliverWhenIdle(const OpenEvent& event, const QString& activationToken) {
   if (terminated_) return;
-  heldEvents_.push_back(event);
+  heldEvents_.push_back(HandOver{event, activationToken});
   // This runs in whichever event loop is turning. While an alert is open that
   // is the alert's own nested loop (QMessageBox::exec keeps delivering socket
   // and system events). Routing the event from here would start a second flow
@@ -95,22 +121,26 @@ void AppDelegate::deliverWhenIdle(const OpenEvent& event) {
 
 void AppDelegate::deliverHeldEvents() {
   while (!heldEvents_.empty() && alertsOpen_ == 0 && !terminated_) {
-    const OpenEvent event = heldEvents_.front();
+    const HandOver next = heldEvents_.front();
     heldEvents_.pop_front();
     if (operationInFlight_) {
       // A skin opened from outside while another is being applied is not
       // taken up (no second engine run) but answered, never dropped silently.
+      // The lent token is not used: the environment is not touched while
+      // another thread may be reading it.
       inAlert([this] { showBusyAlert(ui_); });
-    } else {
-      open(event);
+      continue;
     }
+    // The token is for the alert this event brings up.
+    ui_.setActivationToken(next.activationToken);
+    open(next.event);
   }
 }
 
 void AppDelegate::openFiles(const QStringList& paths) {
   receivedInput_ = true;
   if (paths.isEmpty()) {
-    if (const std::optional<int> status = ui_.nothingToDo()) terminate(*status);
+    leftNothingToDo();
     return;
   }
   handlePackage(paths.first());
@@ -194,7 +224,8 @@ void AppDelegate::startApplying(const SkinRequest& request,
         return;
       }
       onMainThread([this] { ui_.engineStarted(); });
-      applySkin(local.name, local.image, local.accent, local.secondary, local.highlight);
+      applySkin(local.name, local.image, local.accent, local.secondary, local.highlight,
+                engineEnvironment_);
       title = QStringLiteral("Skin applied");
       message = QStringLiteral("Orvane is reopening with ") + request.name + u'.';
       status = kExitApplied;

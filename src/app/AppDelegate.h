@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -12,6 +13,7 @@
 
 #include "app/CommandLine.h"
 #include "app/FrontEnd.h"
+#include "app/HandOver.h"
 #include "request/SkinRequest.h"
 
 class DownloadCancel;
@@ -41,8 +43,11 @@ class AppDelegate final : public QObject {
   };
   using RequestReport = std::function<void(const SkinRequest&)>;
 
-  /// Shows everything through `ui`; in check mode hands finished requests to `report`.
-  explicit AppDelegate(FrontEnd& ui, Mode mode = Mode::apply, RequestReport report = {});
+  /// Shows everything through `ui`; in check mode hands finished requests to
+  /// `report`. The engine is found through and started with `engineEnvironment`.
+  explicit AppDelegate(
+      FrontEnd& ui, Mode mode = Mode::apply, RequestReport report = {},
+      QProcessEnvironment engineEnvironment = QProcessEnvironment::systemEnvironment());
   /// Waits for a worker that is still posting its result.
   ~AppDelegate() override;
 
@@ -58,7 +63,9 @@ class AppDelegate final : public QObject {
   /// An open event from outside the launch (another launch, the system): routed
   /// from the top-level event loop once no alert is open, never from inside one;
   /// answered with the busy alert if an apply is under way by then.
-  void deliverWhenIdle(const OpenEvent& event);
+  /// `activationToken`, lent by the launch that sent it, lets the alert that
+  /// the event brings up come to the front.
+  void deliverWhenIdle(const OpenEvent& event, const QString& activationToken = {});
 
   /// The link flow: read, confirm, then download and apply in the background.
   void handleDeepLink(const QString& link);
@@ -78,6 +85,12 @@ class AppDelegate final : public QObject {
 
  private:
   void readyCheck();
+  /// An open event held nothing usable: the front end ends the run now, or it
+  /// ends once the ready check has come due if nothing was taken up by then.
+  void leftNothingToDo();
+  /// Ends a run that has taken nothing up once the ready check has come due,
+  /// so that no process is left running without a window for anyone to close.
+  void endIfNothingTakenUp();
   void terminate(int status);
   /// Shows an alert or the confirmation through `show`, counted in alertsOpen_.
   template <typename Show>
@@ -104,10 +117,12 @@ class AppDelegate final : public QObject {
   FrontEnd& ui_;
   Mode mode_;
   RequestReport report_;
+  const QProcessEnvironment engineEnvironment_;  ///< read-only, also on the worker
   bool receivedInput_ = false;
   bool operationInFlight_ = false;
   bool terminated_ = false;
+  bool readyCheckDue_ = false;
   int alertsOpen_ = 0;
-  std::deque<OpenEvent> heldEvents_;
+  std::deque<HandOver> heldEvents_;
   std::thread worker_;
 };

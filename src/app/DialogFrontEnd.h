@@ -1,6 +1,7 @@
 #pragma once
 #include <QIcon>
 #include <QObject>
+#include <QString>
 #include <QTimer>
 #include <atomic>
 #include <memory>
@@ -29,8 +30,14 @@ class DialogFrontEnd final : public FrontEnd {
   bool askToApply(const QString& title, const QString& text,
                   const ConfirmationDetails& details) override;
 
-  /// Stays running, idle: returns nullopt.
+  /// Shows nothing; the run ends silently when the ready check comes due:
+  /// returns nullopt.
   std::optional<int> nothingToDo() override;
+
+  /// The next alert is activated with `token` (see showActivated).
+  void setActivationToken(const QString& token) override;
+
+  /// Shows nothing: the confirmation already told the user what happens.
 
   /// Shows the progress window once applying has taken kProgressDelayMs,
   /// so a quick apply goes from the question straight to its final alert.
@@ -66,4 +73,5 @@ class DialogFrontEnd final : public FrontEnd {
   std::atomic<qint64> received_{0};
   std::atomic<qint64> total_{-1};
   std::atomic<bool> updatePosted_{false};
+  QString activationToken_;
 };

@@ -42,9 +42,14 @@ class FrontEnd {
   virtual bool askToApply(const QString& title, const QString& text,
                           const ConfirmationDetails& details) = 0;
 
-  /// An open event left nothing to do. Returns the exit status to end with,
-  /// or nullopt to stay running, idle.
+  /// An open event left nothing to do. Returns the exit status to end with at
+  /// once, or nullopt to end silently with kExitUsage when the ready check
+  /// comes due, unless another input has been taken up by then.
   virtual std::optional<int> nothingToDo() = 0;
+
+  /// The next alert may come to the front on behalf of the launch that lent
+  /// `token` (its XDG activation token); empty for none. Ignored by default.
+  virtual void setActivationToken(const QString& token) { static_cast<void>(token); }
 
   /// A confirmed skin called `name` is being applied. While its image
   /// downloads, `cancel` (empty when there is nothing to cancel) stops it; it

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
@@ -34,6 +35,10 @@ void print(std::FILE* file, const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The engine is started with exactly the environment the helper was started
+  // with, taken before anything changes it: the display probe and Qt's
+  // platform plugins set and remove variables of their own.
+  const QProcessEnvironment startEnvironment = QProcessEnvironment::systemEnvironment();
   const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
   if (!line.error.isEmpty()) {
     // The error quotes the argument, which may hold terminal escape sequences.
@@ -123,8 +128,9 @@ int main(int argc, char** argv) {
   }
 
   const AppDelegate::Mode mode = line.check ? AppDelegate::Mode::check : AppDelegate::Mode::apply;
-  AppDelegate delegate(*ui, mode,
-                       [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); });
+  AppDelegate delegate(
+      *ui, mode, [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); },
+      startEnvironment);
   // A console run never receives an open event later: with no input the
   // ready alert is shown at once.
   delegate.applicationDidFinishLaunching(!dialogs && event.kind == OpenEvent::Kind::none
@@ -148,10 +154,7 @@ int main(int argc, char** argv) {
     });
     QObject::connect(instance.get(), &SingleInstance::received, &delegate,
                      [&delegate](const HandOver& handOver) {
-                       if (!handOver.activationToken.isEmpty()) {
-                         qputenv("XDG_ACTIVATION_TOKEN", handOver.activationToken.toUtf8());
-                       }
-                       delegate.deliverWhenIdle(handOver.event);
+                       delegate.deliverWhenIdle(handOver.event, handOver.activationToken);
                      });
   }
 

@@ -31,17 +31,11 @@ QString strictUtf8(const QByteArray& bytes) {
 }  // namespace
 
 QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput,
-                   OutputText outputText, const QMap<QString, QString>& environment) {
+                   OutputText outputText, const QProcessEnvironment& environment) {
   QProcess process;
   process.setProgram(executable);
   process.setArguments(arguments);
-  if (!environment.isEmpty()) {
-    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
-    for (auto variable = environment.cbegin(); variable != environment.cend(); ++variable) {
-      variables.insert(variable.key(), variable.value());
-    }
-    process.setProcessEnvironment(variables);
-  }
+  process.setProcessEnvironment(environment);
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.setInputChannelMode(QProcess::ForwardedInputChannel);
   process.start(QIODevice::ReadOnly);

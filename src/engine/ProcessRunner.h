@@ -1,5 +1,5 @@
 #pragma once
-#include <QMap>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -14,13 +14,13 @@ enum class OutputText {
 };
 
 /// Runs `executable` directly (no shell, no search path) with `arguments`,
-/// its standard output and error joined, stdin, environment and working
-/// directory inherited. Blocks until it exits. Returns the output (empty when
-/// `captureOutput` is false); throws PlatformError when it cannot start and
+/// its standard output and error joined, stdin and working directory
+/// inherited, and `environment` (the process environment unless given).
+/// Blocks until it exits. Returns the output (empty when `captureOutput` is
+/// false), read as `text` says; throws PlatformError when it cannot start and
 /// HelperError processFailed (trimmed output, or a fixed text) when it exits
-/// non-zero or by a signal. The output is read as `text` says. Each
-/// `environment` entry (name → value) replaces or adds that variable for the
-/// child alone.
+/// non-zero or by a signal.
 QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput,
                    OutputText text = OutputText::strictUtf8,
-                   const QMap<QString, QString>& environment = {});
+                   const QProcessEnvironment& environment =
+                       QProcessEnvironment(QProcessEnvironment::InheritFromParent));

@@ -48,8 +48,10 @@ QString runUnzip(const QString& packagePath, const ChildHandle& handle, QStringL
                  OutputText text) {
   const QString operand = handle.path();
   arguments.append(operand);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("LC_ALL"), kUtf8Locale);
   try {
-    return runProcess(kUnzip, arguments, true, text, {{QStringLiteral("LC_ALL"), kUtf8Locale}});
+    return runProcess(kUnzip, arguments, true, text, environment);
   } catch (const HelperError& failure) {
     if (failure.errorCase() != HelperError::Case::processFailed) throw;
     throw HelperError::processFailed(

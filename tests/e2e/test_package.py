@@ -3,6 +3,8 @@ recording engine, packages made here."""
 
 import itertools
 import os
+import pwd
+import shutil
 import subprocess
 import threading
 import unittest
@@ -158,6 +160,31 @@ class PackagePath(HelperTestCase):
             else:
                 self.assertEqual(run.stderr, "Invalid Orvane skin\nThe skin package is empty or too large.\n\n")
         self.assertTrue(outcomes <= {0, 1})
+
+    def test_a_file_named_like_a_link_is_that_file(self):
+        self.package("Aurora:v2.velmora")
+        run = self.helper(["--check", "Aurora:v2.velmora"], cwd=self.sandbox.root)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        self.assertTrue(run.stdout.startswith("name: Aurora\n"), run.stdout)
+
+    def test_without_home_the_engine_is_the_one_in_the_accounts_home(self):
+        # In a private mount namespace the account's home (from the password
+        # database) is this test's sandbox home, for the helper alone.
+        account_home = pwd.getpwuid(os.getuid()).pw_dir
+        if os.geteuid() != 0 or shutil.which("unshare") is None or \
+                subprocess.run(["unshare", "--mount", "true"], capture_output=True).returncode != 0:
+            self.skipTest("needs root and unshare to give the account's home a stand-in")
+        record = os.path.join(self.sandbox.root, "engine-run")
+        self.sandbox.install_engine(body='#!/bin/sh\nprintf "%%s\\n" "${HOME-unset}" "$4" > %s\n' % record)
+        env = self.sandbox.env()
+        del env["HOME"]
+        mount = ["unshare", "--mount", "--", "sh", "-c", 'mount --bind "$0" "$1" && shift && exec "$@"',
+                 self.sandbox.home, account_home]
+        run = self.helper(["--console", self.package()], answer="y\n", env=env,
+                          wrap=lambda argv: mount + argv)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        with open(record) as recorded:
+            self.assertEqual(recorded.read(), "unset\nAurora\n")
 
 
 if __name__ == "__main__":
