@@ -2,9 +2,7 @@
 #include <QString>
 #include <QStringList>
 
-/// The most output kept from one child; more is read and dropped so the child
-/// never blocks, and an alert never has to show megabytes.
-constexpr qsizetype kMaxKeptProcessOutput = 1 << 20;
+#include "base/Limits.h"
 
 /// Runs `executable` directly (no shell, no search path) with `arguments`,
 /// its standard output and error joined, stdin, environment and working

@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 #include "engine/ProcessRunner.h"
 
 QString engineScriptPath() {

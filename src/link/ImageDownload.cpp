@@ -9,8 +9,8 @@
 #include <QTimer>
 #include <exception>
 
-#include "app/FreshDirectory.h"
-#include "app/HelperError.h"
+#include "base/FreshDirectory.h"
+#include "base/HelperError.h"
 #include "link/ContentLength.h"
 #include "link/ImageResponse.h"
 
@@ -18,9 +18,6 @@ namespace {
 
 // Qt buffers at most this much of the body; the rest waits in the socket.
 constexpr qint64 kReadChunk = 64 * 1024;
-
-// Redirects followed before the download is given up, as browsers allow.
-constexpr int kMaxRedirects = 20;
 
 /// Calls the caller's `finished` once when the download ends, whichever way.
 class FinishedNotice {

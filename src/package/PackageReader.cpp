@@ -1,8 +1,8 @@
 #include "package/PackageReader.h"
 
-#include "app/FreshDirectory.h"
-#include "package/PackageVetting.h"
+#include "base/FreshDirectory.h"
 #include "package/PackageManifest.h"
+#include "package/PackageVetting.h"
 #ifdef __APPLE__
 #include "engine/ProcessRunner.h"
 #else

@@ -6,7 +6,8 @@
 #include <QRegularExpression>
 #include <cerrno>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
+#include "base/SystemError.h"
 #include "engine/ProcessRunner.h"
 #include "package/PathText.h"
 

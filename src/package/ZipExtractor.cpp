@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/HelperError.h"
-#include "package/FileDescriptor.h"
+#include "base/FileDescriptor.h"
+#include "base/HelperError.h"
 #include "package/PackageVetting.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 #include "request/CodePoints.h"
 #include "request/Graphemes.h"
 #include "request/Validators.h"

@@ -5,9 +5,9 @@
 #include <QDir>
 #include <QFile>
 
-#include "app/HelperError.h"
-#include "package/PackageVetting.h"
+#include "base/HelperError.h"
 #include "package/PackageSandbox.h"
+#include "package/PackageVetting.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 #include "engine/ProcessRunner.h"
 #include "package/PackageSandbox.h"
 #include "package/PathText.h"
