@@ -3,13 +3,14 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include "app/HelperError.h"
-#include "engine/SkinEngine.h"
+#include <memory>
+
+#include "base/HelperError.h"
 #include "link/HostPolicy.h"
 #include "link/SkinLink.h"
 
-AppDelegate::AppDelegate(FrontEnd& ui, Mode mode, RequestReport report)
-    : ui_(ui), mode_(mode), report_(std::move(report)) {}
+AppDelegate::AppDelegate(FrontEnd& ui, ApplyEffects& effects, Mode mode, RequestReport report)
+    : ui_(ui), effects_(effects), mode_(mode), report_(std::move(report)) {}
 
 AppDelegate::~AppDelegate() {
   if (worker_.joinable()) worker_.join();
@@ -17,15 +18,17 @@ AppDelegate::~AppDelegate() {
 
 template <typename Show>
 auto AppDelegate::inAlert(Show show) {
-  ++alertsOpen_;
   struct Closing {
     AppDelegate& self;
+    Phase before;
     ~Closing() {
-      if (--self.alertsOpen_ == 0 && !self.heldEvents_.empty()) {
+      if (self.phase_ == Phase::alertOpen) self.phase_ = before;
+      if (self.phase_ == Phase::running && !self.heldEvents_.empty()) {
         QMetaObject::invokeMethod(&self, &AppDelegate::deliverHeldEvents, Qt::QueuedConnection);
       }
     }
-  } closing{*this};
+  } closing{*this, phase_};
+  phase_ = Phase::alertOpen;
   return show();
 }
 
@@ -35,7 +38,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::readyCheck() {
-  if (receivedInput_ || operationInFlight_ || terminated_) return;
+  if (receivedInput_ || operationInFlight_ || phase_ == Phase::ended) return;
   inAlert([this] {
     ui_.showAlert(QStringLiteral("Velmora Helper is ready"),
                   QStringLiteral("Choose a skin on ") + skinSiteDomain() +
@@ -53,7 +56,7 @@ void AppDelegate::openUrls(const QStringList& urls) {
   bool routed = false;
   for (const QString& url : urls) {
     // A flow that ended the application (refusal, cancel) ends the event too.
-    if (terminated_) return;
+    if (phase_ == Phase::ended) return;
     const QString scheme = uriScheme(url).toLower();
     if (scheme == u"velmora") {
       routed = true;
@@ -63,7 +66,7 @@ void AppDelegate::openUrls(const QStringList& urls) {
       handlePackage(parsed.toLocalFile());
     }
   }
-  if (!routed && !terminated_) {
+  if (!routed && phase_ != Phase::ended) {
     if (const std::optional<int> status = ui_.nothingToDo()) terminate(*status);
   }
 }
@@ -74,7 +77,7 @@ void AppDelegate::open(const OpenEvent& event) {
 }
 
 void AppDelegate::deliverWhenIdle(const OpenEvent& event) {
-  if (terminated_) return;
+  if (phase_ == Phase::ended) return;
   heldEvents_.push_back(event);
   // This runs in whichever event loop is turning. While an alert is open that
   // is the alert's own nested loop (QMessageBox::exec keeps delivering socket
@@ -86,13 +89,13 @@ void AppDelegate::deliverWhenIdle(const OpenEvent& event) {
   // alert has closed and is routed from the top-level loop, where the first
   // flow's outcome is settled: an apply under way (the event is ignored) or
   // the application ended (the event is dropped with it).
-  if (alertsOpen_ == 0) {
+  if (phase_ == Phase::running) {
     QMetaObject::invokeMethod(this, &AppDelegate::deliverHeldEvents, Qt::QueuedConnection);
   }
 }
 
 void AppDelegate::deliverHeldEvents() {
-  while (!heldEvents_.empty() && alertsOpen_ == 0 && !terminated_) {
+  while (!heldEvents_.empty() && phase_ == Phase::running) {
     const OpenEvent event = heldEvents_.front();
     heldEvents_.pop_front();
     open(event);
@@ -117,20 +120,47 @@ bool AppDelegate::confirmApply(const QString& name) {
   });
 }
 
-std::optional<SkinRequest> AppDelegate::readAndConfirm(const QString& refusalTitle,
-                                                       const std::function<SkinRequest()>& read) {
+void AppDelegate::runFlow(const QString& refusalTitle, const std::function<SkinRequest()>& read) {
+  if (operationInFlight_) return;
   SkinRequest request;
   try {
     request = read();
   } catch (const Failure& error) {
     finish(refusalTitle, error.localizedDescription(), kExitFailed);
-    return std::nullopt;
+    return;
   }
   if (mode_ == Mode::apply && !confirmApply(request.name)) {
     terminate(kExitCancelled);
-    return std::nullopt;
+    return;
   }
-  return request;
+  operationInFlight_ = true;
+  // Nothing is fetched before the user has confirmed a fully checked request.
+  auto local = std::make_shared<SkinRequest>(request);
+  offMainThread([this, local] { local->image = effects_.localImage(*local, downloadOptions()); },
+                [this, local] { imageIsLocal(*local); });
+}
+
+void AppDelegate::imageIsLocal(const SkinRequest& local) {
+  if (mode_ == Mode::check) {
+    operationInFlight_ = false;
+    report_(local);
+    terminate(kExitApplied);
+    return;
+  }
+  offMainThread([this, local] { effects_.runEngine(local); },
+                [this, name = local.name] {
+                  finish(QStringLiteral("Skin applied"),
+                         QStringLiteral("Orvane is reopening with ") + name + u'.', kExitApplied);
+                });
+}
+
+DownloadOptions AppDelegate::downloadOptions() {
+  DownloadOptions options;
+  options.progress = [this](qint64 received, qint64 total) {
+    ui_.downloadProgress(received, total);
+  };
+  options.finished = [this] { ui_.downloadFinished(); };
+  return options;
 }
 
 void AppDelegate::finish(const QString& title, const QString& message, int status) {
@@ -140,7 +170,7 @@ void AppDelegate::finish(const QString& title, const QString& message, int statu
 }
 
 void AppDelegate::terminate(int status) {
-  terminated_ = true;
+  phase_ = Phase::ended;
   QCoreApplication::exit(status);
 }
 
@@ -148,36 +178,22 @@ void AppDelegate::onMainThread(std::function<void()> work) {
   QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
-void AppDelegate::startApplying(const SkinRequest& request,
-                                std::function<QUrl(const QUrl&)> localImage) {
-  operationInFlight_ = true;
-  // Only one request is ever taken up per run, so there is at most one worker.
-  worker_ = std::thread([this, request, localImage = std::move(localImage)] {
-    QString title;
+void AppDelegate::offMainThread(std::function<void()> work, std::function<void()> next) {
+  // Only one request is ever taken up per run, and its steps run one after
+  // the other: the previous step posted its result as its last act.
+  if (worker_.joinable()) worker_.join();
+  worker_ = std::thread([this, work = std::move(work), next = std::move(next)] {
     QString message;
-    int status = kExitFailed;
     try {
-      SkinRequest local = request;
-      local.image = localImage(request.image);
-      if (mode_ == Mode::check) {
-        onMainThread([this, local] {
-          operationInFlight_ = false;
-          report_(local);
-          terminate(kExitApplied);
-        });
-        return;
-      }
-      applySkin(local.name, local.image, local.accent, local.secondary, local.highlight);
-      title = QStringLiteral("Skin applied");
-      message = QStringLiteral("Orvane is reopening with ") + request.name + u'.';
-      status = kExitApplied;
+      work();
+      onMainThread(next);
+      return;
     } catch (const Failure& error) {
-      title = QStringLiteral("Could not apply skin");
       message = error.localizedDescription();
     } catch (const std::exception& error) {
-      title = QStringLiteral("Could not apply skin");
       message = QString::fromUtf8(error.what());
     }
-    onMainThread([this, title, message, status] { finish(title, message, status); });
+    onMainThread(
+        [this, message] { finish(QStringLiteral("Could not apply skin"), message, kExitFailed); });
   });
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/ApplyEffects.h"
 #include "app/CommandLine.h"
 #include "app/FrontEnd.h"
 #include "request/SkinRequest.h"
@@ -22,7 +23,9 @@ enum ExitStatus : int {
 
 /// The helper's one stateful object: it receives the open events, routes
 /// them to the link and package flows, and ends the application. Lives on the
-/// main thread for the whole run; its flags are touched only there.
+/// main thread for the whole run; its state is touched only there. What it
+/// shows goes through a FrontEnd, and the download and the engine run through
+/// ApplyEffects, so the flows run alike with fakes.
 class AppDelegate final : public QObject {
   Q_OBJECT
 
@@ -33,8 +36,17 @@ class AppDelegate final : public QObject {
   };
   using RequestReport = std::function<void(const SkinRequest&)>;
 
-  /// Shows everything through `ui`; in check mode hands finished requests to `report`.
-  explicit AppDelegate(FrontEnd& ui, Mode mode = Mode::apply, RequestReport report = {});
+  /// Where the run stands, apart from the two flags.
+  enum class Phase {
+    running,    ///< open events are routed as they come
+    alertOpen,  ///< an alert or the question is open: events from outside wait
+    ended,      ///< a flow or the ready check has ended the application
+  };
+
+  /// Shows everything through `ui` and applies through `effects` (both must
+  /// outlive the delegate); in check mode hands finished requests to `report`.
+  AppDelegate(FrontEnd& ui, ApplyEffects& effects, Mode mode = Mode::apply,
+              RequestReport report = {});
   /// Waits for a worker that is still posting its result.
   ~AppDelegate() override;
 
@@ -62,35 +74,42 @@ class AppDelegate final : public QObject {
 
   bool receivedInput() const { return receivedInput_; }
   bool operationInFlight() const { return operationInFlight_; }
+  Phase phase() const { return phase_; }
   /// Whether a flow or the ready check has ended the application.
-  bool terminated() const { return terminated_; }
+  bool terminated() const { return phase_ == Phase::ended; }
 
  private:
   void readyCheck();
   void terminate(int status);
-  /// Shows an alert or the confirmation through `show`, counted in alertsOpen_.
+  /// Shows an alert or the confirmation through `show` in the alertOpen phase.
   template <typename Show>
   auto inAlert(Show show);
   /// Routes the events held back while an alert was open.
   void deliverHeldEvents();
-  /// Reads a request with `read`; a failure is shown under `refusalTitle` and
-  /// ends the application. In apply mode asks the user; a refusal ends it too.
-  /// Returns the request only when the flow goes on.
-  std::optional<SkinRequest> readAndConfirm(const QString& refusalTitle,
-                                            const std::function<SkinRequest()>& read);
-  /// After confirmation: prepares the image (download or as is) and runs the
-  /// engine on a worker thread, then finishes on the main thread.
-  void startApplying(const SkinRequest& request, std::function<QUrl(const QUrl&)> localImage);
+  /// The flow of both inputs: reads the request with `read` (a failure is
+  /// shown under `refusalTitle` and ends the application), asks the user in
+  /// apply mode (a refusal ends it too), then makes the image local off the
+  /// main thread.
+  void runFlow(const QString& refusalTitle, const std::function<SkinRequest()>& read);
+  /// Back on the main thread with the image local: check mode reports the
+  /// request and ends; apply mode runs the engine off the main thread, then
+  /// shows "Skin applied".
+  void imageIsLocal(const SkinRequest& local);
+  /// Runs `work` on the worker thread, then `next` on the main thread; when
+  /// `work` fails, the run finishes with "Could not apply skin" instead.
+  void offMainThread(std::function<void()> work, std::function<void()> next);
+  /// What the download reports to the front end, on the downloading thread.
+  DownloadOptions downloadOptions();
   /// Calls `work` on the main thread, from any thread.
   void onMainThread(std::function<void()> work);
 
   FrontEnd& ui_;
-  Mode mode_;
+  ApplyEffects& effects_;
+  const Mode mode_;
   RequestReport report_;
   bool receivedInput_ = false;
   bool operationInFlight_ = false;
-  bool terminated_ = false;
-  int alertsOpen_ = 0;
+  Phase phase_ = Phase::running;
   std::deque<OpenEvent> heldEvents_;
   std::thread worker_;
 };

@@ -9,7 +9,7 @@
 #include <QTimer>
 
 #include "app/AppDelegate.h"
-#include "engine/SkinEngine.h"
+#include "support/FakeApplyEffects.h"
 #include "support/FakeFrontEnd.h"
 #include "support/RunDelegate.h"
 
@@ -25,7 +25,8 @@ const QString kLink = QStringLiteral("velmora://apply?image=https://velmora.app/
 
 TEST(AppDelegate, ReadyAlertAfterAMomentWhenNothingIsOpened) {
   FakeFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   QElapsedTimer clock;
   clock.start();
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitApplied);
@@ -38,7 +39,8 @@ TEST(AppDelegate, ReadyAlertAfterAMomentWhenNothingIsOpened) {
 
 TEST(AppDelegate, RefusedLinkShowsOneAlertAndNoReadyAlert) {
   FakeFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(runDelegate(delegate,
                         [&] {
                           delegate.applicationDidFinishLaunching();
@@ -56,7 +58,8 @@ TEST(AppDelegate, RefusedLinkShowsOneAlertAndNoReadyAlert) {
 TEST(AppDelegate, CancelEndsAtOnceBeforeTheNextLinkIsLookedAt) {
   FakeFrontEnd ui;
   ui.answers = {false, true};
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink, kLink}); }), kExitCancelled);
   EXPECT_EQ(titles(ui), QStringList{QStringLiteral("Apply Aurora to Orvane?")});
   EXPECT_EQ(ui.shown[0].text,
@@ -69,7 +72,8 @@ TEST(AppDelegate, UnusableEventSuppressesTheReadyAlertAndStaysIdle) {
   for (const QStringList& urls :
        {QStringList{QStringLiteral("https://velmora.app/")}, QStringList{}}) {
     FakeFrontEnd ui;
-    AppDelegate delegate(ui);
+    FakeApplyEffects effects;
+    AppDelegate delegate(ui, effects);
     const int status = runDelegate(
         delegate,
         [&] {
@@ -91,36 +95,121 @@ TEST(AppDelegate, UnusableEventSuppressesTheReadyAlertAndStaysIdle) {
 TEST(AppDelegate, ConsoleEndsAnUnusableEventWithItsStatus) {
   FakeFrontEnd ui;
   ui.idleStatus = kExitUsage;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({QStringLiteral("mailto:a@b.c")}); }),
             kExitUsage);
 }
 
 TEST(AppDelegate, ALinkArrivingDuringAnApplyIsIgnored) {
-  // Confirm a link whose download cannot succeed here, and deliver a second
-  // link while the first is under way: no second question, one final alert.
+  // Confirm a link whose image cannot be had, and deliver a second link while
+  // the first is under way: no second question, one final alert.
   FakeFrontEnd ui;
   ui.answers = {true, true};
-  AppDelegate delegate(ui);
-  const int status = runDelegate(
-      delegate,
-      [&] {
-        delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/skin.gif")});
-        EXPECT_TRUE(delegate.operationInFlight());
-        delegate.openUrls({kLink});
-        delegate.handleDeepLink(kLink);
-      },
-      60000);
+  FakeApplyEffects effects;
+  effects.imageFailure = QStringLiteral("Host velmora.app not found");
+  AppDelegate delegate(ui, effects);
+  const int status = runDelegate(delegate, [&] {
+    delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/skin.png")});
+    EXPECT_TRUE(delegate.operationInFlight());
+    delegate.openUrls({kLink});
+    delegate.handleDeepLink(kLink);
+  });
   EXPECT_EQ(status, kExitFailed);
   EXPECT_EQ(titles(ui), (QStringList{QStringLiteral("Apply My Orvane Skin to Orvane?"),
                                      QStringLiteral("Could not apply skin")}));
+  EXPECT_EQ(effects.imagesMadeLocal, 1);
   EXPECT_FALSE(delegate.operationInFlight());
+}
+
+// A confirmed link to its end, with the image and the engine faked: what the
+// user reads last, the status, and what the engine received.
+TEST(AppDelegate, AConfirmedLinkEndsWithOneFinalAlert) {
+  const QUrl local = QUrl::fromLocalFile(QStringLiteral("/tmp/U/background.png"));
+  const struct {
+    const char* what;
+    QString imageFailure;
+    QString engineFailure;
+    int status;
+    QString title;
+    QString text;
+    size_t engineRuns;
+  } cases[] = {
+      {"applied",
+       {},
+       {},
+       kExitApplied,
+       QStringLiteral("Skin applied"),
+       QStringLiteral("Orvane is reopening with Aurora."),
+       1},
+      {"engine failed",
+       {},
+       QStringLiteral("Orvane could not be restarted."),
+       kExitFailed,
+       QStringLiteral("Could not apply skin"),
+       QStringLiteral("Orvane could not be restarted."),
+       1},
+      {"image not had",
+       QStringLiteral("Connection refused"),
+       {},
+       kExitFailed,
+       QStringLiteral("Could not apply skin"),
+       QStringLiteral("Connection refused"),
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFrontEnd ui;
+    ui.answers = {true};
+    FakeApplyEffects effects;
+    effects.image = local;
+    effects.imageFailure = c.imageFailure;
+    effects.engineFailure = c.engineFailure;
+    AppDelegate delegate(ui, effects);
+    EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), c.status);
+    EXPECT_EQ(titles(ui), (QStringList{QStringLiteral("Apply Aurora to Orvane?"), c.title}));
+    EXPECT_EQ(ui.shown.back().text, c.text);
+    ASSERT_EQ(effects.engineRuns.size(), c.engineRuns);
+    if (c.engineRuns > 0) {
+      EXPECT_EQ(effects.engineRuns[0],
+                (SkinRequest{QStringLiteral("Aurora"), local, QStringLiteral("#c5533a"),
+                             QStringLiteral("#e28a78"), QStringLiteral("#8a6cff")}));
+    }
+    EXPECT_FALSE(delegate.operationInFlight());
+  }
+}
+
+TEST(AppDelegate, CheckReportsTheLocalRequestWithoutAskingOrRunningTheEngine) {
+  FakeFrontEnd ui;
+  FakeApplyEffects effects;
+  std::vector<SkinRequest> reported;
+  AppDelegate delegate(ui, effects, AppDelegate::Mode::check,
+                       [&](const SkinRequest& request) { reported.push_back(request); });
+  EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), kExitApplied);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_TRUE(effects.engineRuns.empty());
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0].name, QStringLiteral("Aurora"));
+  EXPECT_EQ(reported[0].image, effects.image);
+  EXPECT_FALSE(delegate.operationInFlight());
+
+  // A check whose image cannot be had reports nothing and fails.
+  FakeFrontEnd failingUi;
+  FakeApplyEffects failing;
+  failing.imageFailure = QStringLiteral("Connection refused");
+  reported.clear();
+  AppDelegate failingDelegate(failingUi, failing, AppDelegate::Mode::check,
+                              [&](const SkinRequest& request) { reported.push_back(request); });
+  EXPECT_EQ(runDelegate(failingDelegate, [&] { failingDelegate.openUrls({kLink}); }), kExitFailed);
+  EXPECT_EQ(titles(failingUi), QStringList{QStringLiteral("Could not apply skin")});
+  EXPECT_TRUE(reported.empty());
 }
 
 // A package routed through the open-files event: only the first path counts.
 TEST(AppDelegate, OpenFilesHandlesOnlyTheFirstPath) {
   FakeFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(runDelegate(delegate,
                         [&] {
                           delegate.openFiles({QStringLiteral("/nonexistent/a.txt"),
@@ -134,7 +223,8 @@ TEST(AppDelegate, OpenFilesHandlesOnlyTheFirstPath) {
 
 TEST(AppDelegate, FileUrlGoesToThePackageFlowWhateverItsExtension) {
   FakeFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(
       runDelegate(delegate,
                   [&] {

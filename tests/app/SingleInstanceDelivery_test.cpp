@@ -11,6 +11,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/FileOpenRouter.h"
+#include "support/FakeApplyEffects.h"
 #include "support/RunDelegate.h"
 
 namespace {
@@ -57,7 +58,8 @@ const OpenEvent kRefused{OpenEvent::Kind::urls,
 
 TEST(HandedOverEvents, ArrivingDuringTheQuestionAreNotLookedAtWhenTheUserCancels) {
   NestingFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   ui.whileOpen = [&] { delegate.deliverWhenIdle(kSecond); };
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), kExitCancelled);
   EXPECT_EQ(ui.shown, QStringList{QStringLiteral("Apply First to Orvane?")});
@@ -65,28 +67,24 @@ TEST(HandedOverEvents, ArrivingDuringTheQuestionAreNotLookedAtWhenTheUserCancels
 }
 
 TEST(HandedOverEvents, ArrivingDuringTheQuestionAreIgnoredOnceTheApplyIsUnderWay) {
-  // The first link is confirmed; its download cannot succeed here, so the run
-  // ends with "Could not apply skin" and no second question was ever asked.
+  // The first link is confirmed; its image cannot be had, so the run ends
+  // with "Could not apply skin" and no second question was ever asked.
   NestingFrontEnd ui;
   ui.answers = {true, true};
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  effects.imageFailure = QStringLiteral("Host velmora.app not found");
+  AppDelegate delegate(ui, effects);
   ui.whileOpen = [&] { delegate.deliverWhenIdle(kSecond); };
-  EXPECT_EQ(
-      runDelegate(
-          delegate,
-          [&] {
-            delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/a.gif")});
-          },
-          60000),
-      kExitFailed);
-  EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Apply My Orvane Skin to Orvane?"),
+  EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), kExitFailed);
+  EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Apply First to Orvane?"),
                                    QStringLiteral("Could not apply skin")}));
   EXPECT_EQ(ui.deepest, 1);
 }
 
 TEST(HandedOverEvents, ArrivingDuringTheReadyAlertAreTakenUpAfterIt) {
   NestingFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   ui.whileOpen = [&] { delegate.deliverWhenIdle(kRefused); };
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitFailed);
   EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Velmora Helper is ready"),
@@ -98,7 +96,8 @@ TEST(HandedOverEvents, AnIdleInstanceTakesThemUp) {
   // After an event with nothing usable the dialog front end stays running; a
   // later launch's link is then handled like one given at launch.
   NestingFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(runDelegate(delegate,
                         [&] {
                           delegate.applicationDidFinishLaunching();
@@ -128,7 +127,8 @@ TEST(FileOpenRouter, UrlAndFileEventsReachTheRoutingAsOneUrlEach) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     NestingFrontEnd ui;
-    AppDelegate delegate(ui);
+    FakeApplyEffects effects;
+    AppDelegate delegate(ui, effects);
     FileOpenRouter router(delegate);
     QCoreApplication::instance()->installEventFilter(&router);
     EXPECT_EQ(
@@ -143,7 +143,8 @@ TEST(FileOpenRouter, UrlAndFileEventsReachTheRoutingAsOneUrlEach) {
 
 TEST(FileOpenRouter, OtherEventsPassThrough) {
   NestingFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   FileOpenRouter router(delegate);
   QObject target;
   target.installEventFilter(&router);
