@@ -10,6 +10,7 @@ import unittest
 import zipfile
 
 from desktop_session import XServer, make_package, missing_tools, stop
+import harness
 from harness import HELPER, HelperTestCase
 
 WHY_NOT = missing_tools("openbox", "xwd", "xprop")
@@ -99,4 +100,4 @@ class AlertWindows(HelperTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main()

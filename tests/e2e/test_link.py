@@ -7,6 +7,7 @@ import shutil
 import tempfile
 import unittest
 
+import harness
 from harness import BUILD_DIR, HELPER, HelperTestCase
 import skin_site
 
@@ -126,4 +127,4 @@ class LinkPath(HelperTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main()

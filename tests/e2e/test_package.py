@@ -5,6 +5,7 @@ import os
 import unittest
 import zipfile
 
+import harness
 from harness import HelperTestCase
 
 CONFIRM = "Velmora Helper will use the local open-source engine and may restart Orvane."
@@ -93,4 +94,4 @@ class PackagePath(HelperTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main()
