@@ -1,6 +1,6 @@
 // The baseline for the download's memory: the least a Qt program does to
 // fetch one HTTPS address with QNetworkAccessManager into a file, writing the
-// body as it arrives.
+// body as it arrives, with Qt's buffer bounded as the helper bounds it.
 //
 //   minimal_download URL FILE
 #include <QCoreApplication>
@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
   if (!file.open(QIODevice::WriteOnly)) return 1;
   QNetworkAccessManager manager;
   QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(QString::fromLocal8Bit(argv[1]))));
+  // Qt would otherwise buffer as much of the body as arrives before it is read.
+  reply->setReadBufferSize(64 * 1024);
   QObject::connect(reply, &QNetworkReply::readyRead, [&] { file.write(reply->readAll()); });
   QObject::connect(reply, &QNetworkReply::finished, [&] {
     file.write(reply->readAll());
