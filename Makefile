@@ -10,7 +10,7 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build asan fuzz-build fuzz test demo bench install format clean
+.PHONY: all deps build asan fuzz-build fuzz test demo sample bench install package package-test format clean
 
 all: build
 
@@ -53,11 +53,26 @@ test: build asan fuzz-build
 demo: build
 	python3 scripts/demo $(BUILD)/src/velmora-helper
 
+# The sample engine in your home folder and the sample package
+# $(BUILD)/Aurora.velmora, for a first try (see the README).
+sample:
+	@mkdir -p $(BUILD)
+	python3 scripts/sample $(BUILD)/Aurora.velmora
+
 bench: build
 	python3 bench/run $(BUILD)
 
 install: build
-	cmake --install $(BUILD)
+	cmake --install $(BUILD) --strip
+
+# $(BUILD)/velmora-helper_<version>_<arch>.deb
+package: build
+	cmake --build $(BUILD) --target package
+
+# Installs the package on this machine with apt-get, opens a link through
+# xdg-open, and removes it again: see scripts/package-test.
+package-test: package
+	python3 scripts/package-test $(BUILD)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

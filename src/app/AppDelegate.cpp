@@ -38,7 +38,12 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::readyCheck() {
-  if (receivedInput_ || operationInFlight_ || phase_ == Phase::ended) return;
+  readyCheckDue_ = true;
+  if (receivedInput_) {
+    endIfNothingTakenUp();
+    return;
+  }
+  if (operationInFlight_ || phase_ == Phase::ended) return;
   inAlert([this] {
     ui_.showAlert(QStringLiteral("Velmora Helper is ready"),
                   QStringLiteral("Choose a skin on ") + skinSiteDomain() +
@@ -66,9 +71,25 @@ void AppDelegate::openUrls(const QStringList& urls) {
       handlePackage(parsed.toLocalFile());
     }
   }
-  if (!routed && phase_ != Phase::ended) {
-    if (const std::optional<int> status = ui_.nothingToDo()) terminate(*status);
+  if (!routed && phase_ != Phase::ended) leftNothingToDo();
+}
+
+void AppDelegate::leftNothingToDo() {
+  if (const std::optional<int> status = ui_.nothingToDo()) {
+    terminate(*status);
+  } else {
+    endIfNothingTakenUp();
   }
+}
+
+void AppDelegate::endIfNothingTakenUp() {
+  // A flow that took an input up is still asking (an alert is open) or
+  // applying, or has ended the run itself; held events are routed next and
+  // decide for themselves.
+  if (!readyCheckDue_ || phase_ != Phase::running || operationInFlight_ || !heldEvents_.empty()) {
+    return;
+  }
+  terminate(kExitUsage);
 }
 
 void AppDelegate::open(const OpenEvent& event) {
@@ -76,9 +97,9 @@ void AppDelegate::open(const OpenEvent& event) {
   if (event.kind == OpenEvent::Kind::files) openFiles(event.items);
 }
 
-void AppDelegate::deliverWhenIdle(const OpenEvent& event) {
+void AppDelegate::deliverWhenIdle(const OpenEvent& event, const QString& activationToken) {
   if (phase_ == Phase::ended) return;
-  heldEvents_.push_back(event);
+  heldEvents_.push_back(HandOver{event, activationToken});
   // This runs in whichever event loop is turning. While an alert is open that
   // is the alert's own nested loop (QMessageBox::exec keeps delivering socket
   // and system events). Routing the event from here would start a second flow
@@ -96,16 +117,19 @@ void AppDelegate::deliverWhenIdle(const OpenEvent& event) {
 
 void AppDelegate::deliverHeldEvents() {
   while (!heldEvents_.empty() && phase_ == Phase::running) {
-    const OpenEvent event = heldEvents_.front();
+    const HandOver next = heldEvents_.front();
     heldEvents_.pop_front();
-    open(event);
+    // The token is for the alert this event brings up. While an apply is under
+    // way the event is ignored and its token is never used.
+    if (!operationInFlight_) ui_.setActivationToken(next.activationToken);
+    open(next.event);
   }
 }
 
 void AppDelegate::openFiles(const QStringList& paths) {
   receivedInput_ = true;
   if (paths.isEmpty()) {
-    if (const std::optional<int> status = ui_.nothingToDo()) terminate(*status);
+    leftNothingToDo();
     return;
   }
   handlePackage(paths.first());
@@ -120,7 +144,8 @@ bool AppDelegate::confirmApply(const QString& name) {
   });
 }
 
-void AppDelegate::runFlow(const QString& refusalTitle, const std::function<SkinRequest()>& read) {
+void AppDelegate::runFlow(const QString& refusalTitle, const std::function<SkinRequest()>& read,
+                          const std::function<void(const SkinRequest&)>& discard) {
   if (operationInFlight_) return;
   SkinRequest request;
   try {
@@ -130,6 +155,7 @@ void AppDelegate::runFlow(const QString& refusalTitle, const std::function<SkinR
     return;
   }
   if (mode_ == Mode::apply && !confirmApply(request.name)) {
+    if (discard) discard(request);
     terminate(kExitCancelled);
     return;
   }

@@ -11,6 +11,7 @@
 #include "app/ApplyEffects.h"
 #include "app/CommandLine.h"
 #include "app/FrontEnd.h"
+#include "app/HandOver.h"
 #include "request/SkinRequest.h"
 
 /// Exit statuses of the helper, whichever front end is showing.
@@ -60,7 +61,9 @@ class AppDelegate final : public QObject {
   void open(const OpenEvent& event);
   /// An open event from outside the launch (another launch, the system): routed
   /// from the top-level event loop once no alert is open, never from inside one.
-  void deliverWhenIdle(const OpenEvent& event);
+  /// `activationToken`, lent by the launch that sent it, lets the alert that
+  /// the event brings up come to the front.
+  void deliverWhenIdle(const OpenEvent& event, const QString& activationToken = {});
 
   /// The link flow: read, confirm, then download and apply in the background.
   void handleDeepLink(const QString& link);
@@ -80,6 +83,12 @@ class AppDelegate final : public QObject {
 
  private:
   void readyCheck();
+  /// An open event held nothing usable: the front end ends the run now, or it
+  /// ends once the ready check has come due if nothing was taken up by then.
+  void leftNothingToDo();
+  /// Ends a run that has taken nothing up once the ready check has come due,
+  /// so that no process is left running without a window for anyone to close.
+  void endIfNothingTakenUp();
   void terminate(int status);
   /// Shows an alert or the confirmation through `show` in the alertOpen phase.
   template <typename Show>
@@ -88,9 +97,11 @@ class AppDelegate final : public QObject {
   void deliverHeldEvents();
   /// The flow of both inputs: reads the request with `read` (a failure is
   /// shown under `refusalTitle` and ends the application), asks the user in
-  /// apply mode (a refusal ends it too), then makes the image local off the
-  /// main thread.
-  void runFlow(const QString& refusalTitle, const std::function<SkinRequest()>& read);
+  /// apply mode (a refusal ends it too, after `discard` has taken back what
+  /// was made for the request), then makes the image local off the main
+  /// thread.
+  void runFlow(const QString& refusalTitle, const std::function<SkinRequest()>& read,
+               const std::function<void(const SkinRequest&)>& discard = {});
   /// Back on the main thread with the image local: check mode reports the
   /// request and ends; apply mode runs the engine off the main thread, then
   /// shows "Skin applied".
@@ -110,6 +121,9 @@ class AppDelegate final : public QObject {
   bool receivedInput_ = false;
   bool operationInFlight_ = false;
   Phase phase_ = Phase::running;
-  std::deque<OpenEvent> heldEvents_;
+  /// The ready check's moment has come: from then on a run that has taken
+  /// nothing up ends.
+  bool readyCheckDue_ = false;
+  std::deque<HandOver> heldEvents_;
   std::thread worker_;
 };

@@ -8,5 +8,6 @@ QUrl SystemApplyEffects::localImage(const SkinRequest& request, const DownloadOp
 }
 
 void SystemApplyEffects::runEngine(const SkinRequest& request) {
-  applySkin(request.name, request.image, request.accent, request.secondary, request.highlight);
+  applySkin(request.name, request.image, request.accent, request.secondary, request.highlight,
+            engineEnvironment_);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QProcessEnvironment>
 #include <QUrl>
 
 #include "link/ImageDownload.h"
@@ -26,6 +27,14 @@ class ApplyEffects {
 /// in the user's home directory is run.
 class SystemApplyEffects final : public ApplyEffects {
  public:
+  /// The engine is found through, and started with, `engineEnvironment`: the
+  /// environment the helper was started with.
+  explicit SystemApplyEffects(QProcessEnvironment engineEnvironment)
+      : engineEnvironment_(std::move(engineEnvironment)) {}
+
   QUrl localImage(const SkinRequest& request, const DownloadOptions& download) override;
   void runEngine(const SkinRequest& request) override;
+
+ private:
+  const QProcessEnvironment engineEnvironment_;  ///< read-only, on the worker
 };

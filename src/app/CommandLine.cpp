@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 
 #include "link/SkinLink.h"
@@ -43,11 +44,13 @@ OpenEvent openEventFor(const QStringList& inputs, const QString& workingDirector
   QStringList urls;
   QStringList paths;
   for (const QString& input : inputs) {
-    if (!uriScheme(input).isEmpty()) {
+    const QString path = base.absoluteFilePath(input);
+    // A file called "Aurora:v2.velmora" begins like a URI scheme; the file
+    // that exists wins over that reading.
+    if (!uriScheme(input).isEmpty() && !QFileInfo::exists(path)) {
       anyUrl = true;
       urls.append(input);
     } else {
-      const QString path = base.absoluteFilePath(input);
       paths.append(path);
       urls.append(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
     }

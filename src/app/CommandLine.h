@@ -22,9 +22,11 @@ struct OpenEvent {
   QStringList items;  ///< URLs (paths made file URLs) or absolute paths
 };
 
-/// Classifies inputs: any URL makes one open-URL event with every input in
-/// order (paths as file URLs); only paths make an open-files event; relative
-/// paths are made absolute against `workingDirectory`.
+/// Classifies inputs: one that names an existing file is that file; otherwise
+/// one that begins with a URI scheme is a URL, anything else a path. Any URL
+/// makes one open-URL event with every input in order (paths as file URLs);
+/// only paths make an open-files event; relative paths are made absolute
+/// against `workingDirectory`.
 OpenEvent openEventFor(const QStringList& inputs, const QString& workingDirectory);
 
 /// The --help text.

@@ -4,22 +4,9 @@
 
 #include <string>
 
-#include "request/CodePoints.h"
+#include "app/AlertText.h"
 
 namespace {
-
-bool needsEscape(char32_t codePoint) {
-  switch (QChar::category(codePoint)) {
-    case QChar::Other_Control:
-    case QChar::Other_Format:
-    case QChar::Other_Surrogate:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-      return true;
-    default:
-      return false;
-  }
-}
 
 void write(std::FILE* file, const QString& text) {
   const QByteArray bytes = text.toUtf8();
@@ -33,30 +20,11 @@ QString mebibytes(qint64 bytes) {
 
 }  // namespace
 
-QString terminalSafe(const QString& text, bool keepLineFeeds) {
-  QString safe;
-  safe.reserve(text.size());
-  forEachCodePoint(text, [&](char32_t codePoint, qsizetype index, qsizetype length) {
-    const auto value = static_cast<uint>(codePoint);
-    if (codePoint == u'\n' && keepLineFeeds) {
-      safe.append(u'\n');
-    } else if (needsEscape(codePoint) && codePoint < 0x80) {
-      safe.append(QStringLiteral("\\x%1").arg(value, 2, 16, QLatin1Char('0')));
-    } else if (needsEscape(codePoint)) {
-      safe.append(QStringLiteral("\\u%1").arg(value, 4, 16, QLatin1Char('0')));
-    } else {
-      safe.append(text.constData() + index, length);
-    }
-  });
-  return safe;
-}
-
 ConsoleFrontEnd::ConsoleFrontEnd(std::FILE* out, std::FILE* err, std::FILE* in)
     : out_(out), err_(err), in_(in) {}
 
 void ConsoleFrontEnd::print(const QString& title, const QString& text) {
-  write(out_,
-        terminalSafe(title, false) + u'\n' + terminalSafe(text, true) + QStringLiteral("\n\n"));
+  write(out_, displaySafe(title, false) + u'\n' + displaySafe(text, true) + QStringLiteral("\n\n"));
   std::fflush(out_);
 }
 
@@ -107,8 +75,8 @@ void ConsoleFrontEnd::downloadFinished() {
 void ConsoleFrontEnd::printRequest(const SkinRequest& request) {
   const QString image =
       request.image.isLocalFile() ? request.image.toLocalFile() : request.image.toString();
-  write(out_, QStringLiteral("name: ") + terminalSafe(request.name, false) + u'\n' +
-                  QStringLiteral("image: ") + terminalSafe(image, false) + u'\n' +
+  write(out_, QStringLiteral("name: ") + displaySafe(request.name, false) + u'\n' +
+                  QStringLiteral("image: ") + displaySafe(image, false) + u'\n' +
                   QStringLiteral("accent: ") + request.accent + u'\n' +
                   QStringLiteral("secondary: ") + request.secondary + u'\n' +
                   QStringLiteral("highlight: ") + request.highlight + u'\n');

@@ -5,11 +5,6 @@
 #include "app/FrontEnd.h"
 #include "request/SkinRequest.h"
 
-/// Makes text safe to print on a terminal: control and format characters
-/// (and line separators) are shown as escapes such as \x1b or \u202e instead
-/// of being sent raw. Line feeds stay when `keepLineFeeds` is true.
-QString terminalSafe(const QString& text, bool keepLineFeeds);
-
 /// The front end for a terminal or a script: alerts on standard output, the
 /// confirmation read as one line from standard input, download progress on
 /// standard error when it is a terminal.

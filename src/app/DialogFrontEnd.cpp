@@ -4,33 +4,59 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <utility>
+
+#include "app/AlertText.h"
 
 namespace {
 
 /// A box without icon that shows `title` as its message and `text` as its
-/// informative text. The buttons are added by the caller.
+/// informative text, each made safe to show: a text from outside (a skin name,
+/// an error) never adds lines of its own. The buttons are added by the caller.
 void setUpBox(QMessageBox& box, const QString& title, const QString& text) {
   box.setWindowTitle(QStringLiteral("Velmora Helper"));
   box.setWindowIcon(helperIcon());
   box.setIcon(QMessageBox::NoIcon);
   box.setTextFormat(Qt::PlainText);
-  box.setText(title);
-  box.setInformativeText(text);
+  box.setText(displaySafe(title, false));
+  box.setInformativeText(displaySafe(text, true));
 }
 
-/// Runs the box application-modal in front of every other window. On Wayland
-/// activateWindow() hands the compositor the XDG_ACTIVATION_TOKEN the launcher
-/// passed (Qt's xdg-shell plugin reads it), so the alert may take the focus. Skin names
+/// Shows `box` and asks for it to be activated. On Wayland Qt's xdg-shell
+/// plugin hands the compositor the activation token in XDG_ACTIVATION_TOKEN
+/// (and removes the variable), so the alert may take the focus: the token the
+/// launcher gave this process, or `lentToken` from a later launch. Qt 6.4 takes
+/// a token from nowhere else, so a lent token is in the variable only while
+/// the box is shown and activated, and the variable is then put back as it
+/// was. That happens on the main thread before any apply has started (a lent
+/// token goes only to the alert its own event brings up), so no other thread
+/// reads the environment meanwhile, and the engine never sees the token: it is
+/// started with the environment the helper was started with.
+void showActivated(QMessageBox& box, const QString& lentToken) {
+  const char* const variable = "XDG_ACTIVATION_TOKEN";
+  const bool wasSet = qEnvironmentVariableIsSet(variable);
+  const QByteArray was = qgetenv(variable);
+  if (!lentToken.isEmpty()) qputenv(variable, lentToken.toUtf8());
+  box.show();
+  box.raise();
+  box.activateWindow();
+  if (lentToken.isEmpty()) return;
+  if (wasSet) {
+    qputenv(variable, was);
+  } else {
+    qunsetenv(variable);
+  }
+}
+
+/// Runs the box application-modal in front of every other window. Skin names
 /// and error texts come from outside (links, packages, process output), so
 /// every label shows its text literally: QMessageBox applies its text format
 /// only to the main label, and the informative label would otherwise render
 /// markup such as "<img src=...>".
-void runBox(QMessageBox& box) {
+void runBox(QMessageBox& box, const QString& lentToken) {
   for (QLabel* label : box.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
-  box.show();
-  box.raise();
-  box.activateWindow();
+  showActivated(box, lentToken);
   box.exec();
 }
 
@@ -52,7 +78,7 @@ void DialogFrontEnd::showAlert(const QString& title, const QString& text) {
   QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
   box.setDefaultButton(ok);
   box.setEscapeButton(ok);
-  runBox(box);
+  runBox(box, std::exchange(activationToken_, {}));
 }
 
 bool DialogFrontEnd::askToApply(const QString& title, const QString& text) {
@@ -62,12 +88,16 @@ bool DialogFrontEnd::askToApply(const QString& title, const QString& text) {
   QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
   box.setDefaultButton(apply);
   box.setEscapeButton(cancel);
-  runBox(box);
+  runBox(box, std::exchange(activationToken_, {}));
   return box.clickedButton() == apply;
 }
 
 std::optional<int> DialogFrontEnd::nothingToDo() {
   return std::nullopt;
+}
+
+void DialogFrontEnd::setActivationToken(const QString& token) {
+  activationToken_ = token;
 }
 
 void DialogFrontEnd::downloadProgress(qint64, qint64) {}

@@ -1,5 +1,6 @@
 #pragma once
 #include <QIcon>
+#include <QString>
 
 #include "app/FrontEnd.h"
 
@@ -16,12 +17,19 @@ class DialogFrontEnd final : public FrontEnd {
   /// Asks with "Apply skin" (default) and "Cancel" (Escape); true only for "Apply skin".
   bool askToApply(const QString& title, const QString& text) override;
 
-  /// Stays running, idle: returns nullopt.
+  /// Shows nothing; the run ends silently when the ready check comes due:
+  /// returns nullopt.
   std::optional<int> nothingToDo() override;
+
+  /// The next alert is activated with `token` (see showActivated).
+  void setActivationToken(const QString& token) override;
 
   /// Shows nothing: the confirmation already told the user what happens.
   void downloadProgress(qint64 received, qint64 total) override;
 
   /// Shows nothing.
   void downloadFinished() override;
+
+ private:
+  QString activationToken_;
 };

@@ -16,9 +16,14 @@ class FrontEnd {
   /// Asks with the buttons "Apply skin" and "Cancel"; true only for "Apply skin".
   virtual bool askToApply(const QString& title, const QString& text) = 0;
 
-  /// An open event left nothing to do. Returns the exit status to end with,
-  /// or nullopt to stay running, idle.
+  /// An open event left nothing to do. Returns the exit status to end with at
+  /// once, or nullopt to end silently with kExitUsage when the ready check
+  /// comes due, unless another input has been taken up by then.
   virtual std::optional<int> nothingToDo() = 0;
+
+  /// The next alert may come to the front on behalf of the launch that lent
+  /// `token` (its XDG activation token); empty for none. Ignored by default.
+  virtual void setActivationToken(const QString& token) { static_cast<void>(token); }
 
   /// Bytes of the image received so far (total -1 when not announced).
   /// Called on the downloading thread.

@@ -4,6 +4,8 @@
 
 void AppDelegate::handlePackage(const QString& path) {
   // Inspection and extraction run here, on the main thread, before the user
-  // is asked; the extracted image then goes to the engine as it is.
-  runFlow(QStringLiteral("Invalid Orvane skin"), [&path] { return readPackage(path); });
+  // is asked; the extracted image then goes to the engine as it is. A
+  // cancelled package is never applied: its extraction goes again.
+  runFlow(
+      QStringLiteral("Invalid Orvane skin"), [&path] { return readPackage(path); }, discardPackage);
 }

@@ -54,9 +54,6 @@ void SingleInstanceGate::serve(AppDelegate& delegate) {
   instance_->setAccepting([&delegate] { return !delegate.terminated(); });
   QObject::connect(instance_.get(), &SingleInstance::received, &delegate,
                    [&delegate](const HandOver& handOver) {
-                     if (!handOver.activationToken.isEmpty()) {
-                       qputenv("XDG_ACTIVATION_TOKEN", handOver.activationToken.toUtf8());
-                     }
-                     delegate.deliverWhenIdle(handOver.event);
+                     delegate.deliverWhenIdle(handOver.event, handOver.activationToken);
                    });
 }

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcessEnvironment>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "BuildConfig.h"
+#include "app/AlertText.h"
 #include "app/AppDelegate.h"
 #include "app/ApplyEffects.h"
 #include "app/CommandLine.h"
@@ -33,9 +35,14 @@ void print(std::FILE* file, const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The engine is started with exactly the environment the helper was started
+  // with, taken before anything changes it: Qt's platform plugins set and
+  // remove variables of their own.
+  const QProcessEnvironment startEnvironment = QProcessEnvironment::systemEnvironment();
   const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
   if (!line.error.isEmpty()) {
-    print(stderr, QStringLiteral("velmora-helper: ") + line.error + u'\n');
+    // The error quotes the argument, which may hold terminal escape sequences.
+    print(stderr, QStringLiteral("velmora-helper: ") + displaySafe(line.error, false) + u'\n');
     return kExitUsage;
   }
   if (line.help) {
@@ -89,7 +96,7 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
 
   const AppDelegate::Mode mode = line.check ? AppDelegate::Mode::check : AppDelegate::Mode::apply;
-  SystemApplyEffects effects;
+  SystemApplyEffects effects(startEnvironment);
   AppDelegate delegate(*ui, effects, mode,
                        [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); });
   delegate.applicationDidFinishLaunching();

@@ -33,11 +33,29 @@ inline constexpr qint64 kMaxPackageEntries = 12;
 /// The most bytes a package may expand to (60 MiB).
 inline constexpr qint64 kMaxExpandedBytes = 62'914'560;
 
+/// The most directories one package may create, in all.
+inline constexpr int kMaxExtractedDirectories = 64;
+
+/// The most components a package entry's path may have.
+inline constexpr qsizetype kMaxEntryPathComponents = 16;
+
+/// The longest package entry name, in bytes.
+inline constexpr qsizetype kMaxEntryPathBytes = 1024;
+
+/// The longest component of a package entry's path, in bytes.
+inline constexpr qsizetype kMaxEntryComponentBytes = 255;
+
 /// The largest manifest read, in bytes.
 inline constexpr qint64 kMaxManifestBytes = 262'144;
 
 /// The longest display name, in extended grapheme clusters.
 inline constexpr int kMaxNameClusters = 80;
+
+/// The most code points one cluster of a display name keeps: its base and 30
+/// more (the stream-safe limit of Unicode normalization, UAX #15). A cluster
+/// may otherwise carry any number of combining marks, so that one character
+/// could be megabytes long.
+inline constexpr int kMaxClusterCodePoints = 31;
 
 /// The most output kept from one child process; more is read and dropped so
 /// the child never blocks, and an alert never has to show megabytes.

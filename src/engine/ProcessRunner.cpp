@@ -30,10 +30,12 @@ QString strictUtf8(const QByteArray& bytes) {
 
 }  // namespace
 
-QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput) {
+QString runProcess(const QString& executable, const QStringList& arguments, bool captureOutput,
+                   OutputText outputText, const QProcessEnvironment& environment) {
   QProcess process;
   process.setProgram(executable);
   process.setArguments(arguments);
+  process.setProcessEnvironment(environment);
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.setInputChannelMode(QProcess::ForwardedInputChannel);
   process.start(QIODevice::ReadOnly);
@@ -61,7 +63,8 @@ QString runProcess(const QString& executable, const QStringList& arguments, bool
   }
   keep(process.readAll());
 
-  const QString text = strictUtf8(output);
+  const QString text =
+      outputText == OutputText::strictUtf8 ? strictUtf8(output) : QString::fromUtf8(output);
   if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {
     return captureOutput ? text : QString();
   }

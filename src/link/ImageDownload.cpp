@@ -8,9 +8,11 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <exception>
+#include <memory>
 
 #include "base/FreshDirectory.h"
 #include "base/HelperError.h"
+#include "link/ContentDecoding.h"
 #include "link/ContentLength.h"
 #include "link/ImageResponse.h"
 
@@ -44,7 +46,9 @@ class FinishedNotice {
 ///
 /// Redirects are followed here rather than by Qt: Qt 6.4's own following
 /// resends requests and, after two or more hops, ends the reply as a bodiless
-/// "status 100" success.
+/// "status 100" success. Compressed bodies are decoded here too: Qt's own
+/// decoding refuses large images by its own ratio limit and, on a bomb,
+/// reports an error without ever finishing the reply.
 class Transfer {
  public:
   Transfer(const QUrl& address, const DownloadOptions& options)
@@ -60,7 +64,12 @@ class Transfer {
     if (!done_) loop_.exec();
     stall_.stop();
 
-    if (failure_) std::rethrow_exception(failure_);
+    if (failure_) {
+      // What was never handed on is taken back: the partial file and its directory.
+      file_.close();
+      if (!directory_.isEmpty()) removeTree(directory_);
+      std::rethrow_exception(failure_);
+    }
     return QUrl::fromLocalFile(file_.fileName());
   }
 
@@ -73,6 +82,10 @@ class Transfer {
     QNetworkRequest request(address);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
+    // The images are compressed already. Asking for no coding also keeps Qt
+    // from decoding a body itself; one that comes encoded anyway is decoded
+    // in store(), under the helper's own limit.
+    request.setRawHeader("Accept-Encoding", "identity");
     reply_ = manager_.get(request);
     reply_->setReadBufferSize(kReadChunk);
 
@@ -82,6 +95,10 @@ class Transfer {
                      [this] { guarded([this] { onReadyRead(); }); });
     QObject::connect(reply_, &QNetworkReply::finished, &loop_,
                      [this] { guarded([this] { onFinished(); }); });
+    // Qt may report an error and never finish the reply: an error ends the
+    // transfer at once.
+    QObject::connect(reply_, &QNetworkReply::errorOccurred, &loop_,
+                     [this] { guarded([this] { onError(); }); });
     stall_.start();
   }
 
@@ -122,20 +139,34 @@ class Transfer {
 
   void onFinished() {
     if (!judged_) {
-      if (statusCode() == 0 && reply_->error() != QNetworkReply::NoError) {
-        throw PlatformError(reply_->errorString());
-      }
+      if (statusCode() == 0 && reply_->error() != QNetworkReply::NoError) throw transferFailed();
       const int hops = redirects_;
       settleResponse(true);
       if (redirects_ != hops) return;  // a redirect is being followed
     }
-    if (reply_->error() != QNetworkReply::NoError) throw PlatformError(reply_->errorString());
+    if (reply_->error() != QNetworkReply::NoError) throw transferFailed();
     store();
+    if (decoder_ && !decoder_->complete()) throw imageNotDownloaded();  // cut short
     if (received_ == 0) throw imageEmptyOrTooLarge();
     if (!file_.flush())
       throw PlatformError(file_.fileName() + QStringLiteral(": ") + file_.errorString());
     file_.close();
     end();
+  }
+
+  // A response whose headers decide its fate (a refused status, a redirect)
+  // is judged first; any other error is the transfer's, in the network's words.
+  void onError() {
+    if (!judged_ && statusCode() != 0) {
+      const int hops = redirects_;
+      settleResponse(false);
+      if (redirects_ != hops) return;
+    }
+    throw transferFailed();
+  }
+
+  PlatformError transferFailed() const {
+    return PlatformError(transferFailureText(reply_->errorString()));
   }
 
   // Decides what the current response is, once its headers are known: a
@@ -186,10 +217,18 @@ class Transfer {
       const std::optional<qint64> announced = readContentLength(*head.contentLength);
       if (announced && *announced >= 0) total_ = *announced;
     }
+    if (reply_->hasRawHeader("Content-Encoding")) {
+      head.contentEncoding = reply_->rawHeader("Content-Encoding");
+    }
     const QString extension = judgeImageResponse(head, address_, options_.validateAddress);
+    const ContentCoding coding = readContentCoding(head.contentEncoding);
+    if (coding != ContentCoding::identity) {
+      decoder_ = std::make_unique<BodyDecoder>(coding);
+      total_ = -1;  // the announced length is not the image's
+    }
 
-    file_.setFileName(QDir(createFreshDirectory(options_.temporaryRoot))
-                          .filePath(QStringLiteral("background.") + extension));
+    directory_ = createFreshDirectory(options_.temporaryRoot);
+    file_.setFileName(QDir(directory_).filePath(QStringLiteral("background.") + extension));
     // Unbuffered: each chunk goes straight to the file, so a failed write is
     // seen, with the system's reason, at the chunk that failed.
     if (!file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
@@ -197,21 +236,34 @@ class Transfer {
     }
   }
 
-  // Moves what Qt has buffered into the file, refusing a body past the limit.
+  // Moves what Qt has buffered into the file, decoded when the body came
+  // encoded, refusing a body past the limit: the image itself, and the body
+  // as sent, which may not run on without end either.
   void store() {
     while (reply_->bytesAvailable() > 0) {
       const QByteArray chunk = reply_->read(kReadChunk);
       if (chunk.isEmpty()) break;
-      if (received_ + chunk.size() > kMaxImageBytes) throw imageEmptyOrTooLarge();
-      writeWhole(chunk);
-      received_ += chunk.size();
-      if (options_.progress) options_.progress(received_, total_);
+      if (sent_ + chunk.size() > kMaxImageBytes) throw imageEmptyOrTooLarge();
+      sent_ += chunk.size();
+      if (!decoder_) {
+        keep(chunk);
+      } else if (!decoder_->feed(chunk, [this](QByteArrayView piece) { keep(piece); })) {
+        throw imageNotDownloaded();
+      }
     }
+  }
+
+  // Adds image bytes to the file, refusing an image past the limit.
+  void keep(QByteArrayView bytes) {
+    if (received_ + bytes.size() > kMaxImageBytes) throw imageEmptyOrTooLarge();
+    writeWhole(bytes);
+    received_ += bytes.size();
+    if (options_.progress) options_.progress(received_, total_);
   }
 
   // A short write (the disk filled up, a file-size limit) is followed by
   // another, which then fails with the reason that the short one did not give.
-  void writeWhole(const QByteArray& chunk) {
+  void writeWhole(QByteArrayView chunk) {
     for (qint64 done = 0; done < chunk.size();) {
       const qint64 written = file_.write(chunk.constData() + done, chunk.size() - done);
       if (written <= 0) {
@@ -229,8 +281,11 @@ class Transfer {
   QNetworkAccessManager manager_;
   QTimer stall_;
   QNetworkReply* reply_ = nullptr;  // owned by manager_
+  QString directory_;               // the fresh directory, once made
   QFile file_;
-  qint64 received_ = 0;
+  std::unique_ptr<BodyDecoder> decoder_;  // set for an encoded body
+  qint64 sent_ = 0;                       // body bytes as sent
+  qint64 received_ = 0;                   // image bytes stored
   qint64 total_ = -1;
   int redirects_ = 0;
   bool judged_ = false;

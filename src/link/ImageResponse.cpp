@@ -1,6 +1,7 @@
 #include "link/ImageResponse.h"
 
 #include "base/Limits.h"
+#include "link/ContentDecoding.h"
 #include "link/ContentLength.h"
 
 HelperError imageNotDownloaded() {
@@ -35,7 +36,16 @@ QString judgeImageResponse(const ImageResponseHead& head, const QUrl& requested,
     }
   }
 
+  if (readContentCoding(head.contentEncoding) == ContentCoding::unsupported)
+    throw imageNotDownloaded();
+
   const QString extension = imagePathExtension(requested);
   if (kLinkImageExtensions.contains(extension)) return extension;
   throw HelperError::invalidRequest(QStringLiteral("The skin image format is unsupported."));
+}
+
+QString transferFailureText(const QString& errorString) {
+  QString text = errorString.trimmed();
+  while (text.endsWith(u':')) text = text.chopped(1).trimmed();
+  return text.isEmpty() ? imageNotDownloaded().localizedDescription() : text;
 }

@@ -17,6 +17,8 @@ struct ImageResponseHead {
   std::optional<QByteArray> contentType;
   /// The Content-Length header's value, absent when the header is missing.
   std::optional<QByteArray> contentLength;
+  /// The Content-Encoding header's value, absent when the header is missing.
+  std::optional<QByteArray> contentEncoding;
 };
 
 /// The lower-cased text after the last dot of the address's last path
@@ -25,8 +27,9 @@ QString imagePathExtension(const QUrl& address);
 
 /// Accepts or refuses a response for the image at `requested`: status, final
 /// address (through `validateAddress`, whose error passes unchanged),
-/// Content-Type, announced size, then the requested address's extension, in
-/// that order. Returns the extension for the stored file; throws the first
+/// Content-Type, announced size, a content coding the helper can decode
+/// (none, gzip or deflate), then the requested address's extension, in that
+/// order. Returns the extension for the stored file; throws the first
 /// failure.
 QString judgeImageResponse(const ImageResponseHead& head, const QUrl& requested,
                            const std::function<void(const QUrl&)>& validateAddress);
@@ -36,3 +39,8 @@ HelperError imageNotDownloaded();
 
 /// "The skin image is empty or too large.": a body of 0 bytes or above the limit.
 HelperError imageEmptyOrTooLarge();
+
+/// The words for a failed transfer, from the network layer's `errorString`:
+/// trimmed, without a colon left with nothing after it, and the refusal
+/// "The skin image could not be downloaded." when no words are left.
+QString transferFailureText(const QString& errorString);

@@ -1,22 +1,27 @@
 #include "package/PackageReader.h"
 
+#include <QFileInfo>
+
 #include "base/FreshDirectory.h"
 #include "package/PackageManifest.h"
 #include "package/PackageVetting.h"
-#ifdef __APPLE__
-#include "engine/ProcessRunner.h"
-#else
 #include "package/ZipExtractor.h"
-#endif
 
 SkinRequest readPackage(const QString& packagePath) {
-  inspectPackage(packagePath);
+  const InspectedPackage package = inspectPackage(packagePath);
   const QString directory = createFreshDirectory();
-#ifdef __APPLE__
-  runProcess(QStringLiteral("/usr/bin/ditto"),
-             {QStringLiteral("-x"), QStringLiteral("-k"), packagePath, directory}, false);
-#else
-  extractZip(packagePath, directory);
-#endif
-  return readManifest(directory);
+  try {
+    // The same open file that was inspected, whatever its path names now.
+    extractZip(package.file.get(), directory, package.names);
+    return readManifest(directory);
+  } catch (...) {
+    // Nothing will ever read what a refused package left.
+    removeTree(directory);
+    throw;
+  }
+}
+
+void discardPackage(const SkinRequest& request) {
+  // The image lies at the top of the extraction directory.
+  removeTree(QFileInfo(request.image.toLocalFile()).path());
 }

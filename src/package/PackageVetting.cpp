@@ -1,6 +1,8 @@
 #include "package/PackageVetting.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -10,6 +12,7 @@
 #include "base/SystemError.h"
 #include "engine/ProcessRunner.h"
 #include "package/PathText.h"
+#include "package/Utf8Locale.h"
 
 namespace {
 
@@ -19,49 +22,37 @@ const QString kUnzip = QStringLiteral("/usr/bin/unzip");
   throw HelperError::invalidRequest(QString::fromUtf8(message));
 }
 
-// Mirrors Info-ZIP's own test: "?", "*" or "[" not escaped by a backslash
-// make the archive name a pattern.
-bool unzipSeesWildcards(const QString& path) {
-  for (qsizetype i = 0; i < path.size(); ++i) {
-    const QChar c = path.at(i);
-    if (c == u'\\' && i + 1 < path.size()) {
-      ++i;
-    } else if (c == u'?' || c == u'*' || c == u'[') {
-      return true;
-    }
+// The name under which a child process reaches the open package: a
+// duplicate of it without close-on-exec, so that the zip tool inherits it and
+// reads the very file that was opened, never what its path names by then.
+class ChildHandle {
+ public:
+  explicit ChildHandle(int fd) : handle_(::dup(fd)) {
+    if (handle_.get() < 0) throw PlatformError(qt_error_string(errno));
   }
-  return false;
-}
+  QString path() const { return QStringLiteral("/dev/fd/%1").arg(handle_.get()); }
 
-// Each character that Info-ZIP's matcher treats specially, as a one-character
-// set. Its sets take "\" as an escape and close at the first "]", so "]" and
-// "\" are written escaped inside the brackets.
-QString bracketed(QChar c) {
-  switch (c.unicode()) {
-    case u'[':
-      return QStringLiteral("[[]");
-    case u']':
-      return QStringLiteral("[\\]]");
-    case u'*':
-      return QStringLiteral("[*]");
-    case u'?':
-      return QStringLiteral("[?]");
-    case u'\\':
-      return QStringLiteral("[\\\\]");
-    default:
-      return QString(c);
-  }
-}
+ private:
+  FileDescriptor handle_;
+};
 
-void checkPackageSize(const QString& packagePath) {
-  struct stat info {};
-  if (::stat(QFile::encodeName(packagePath).constData(), &info) != 0) {
-    throw PlatformError(systemErrorText(packagePath, errno));
-  }
-  // Only a regular file has a meaningful size; anything else would also make
-  // the zip tool block or fail.
-  if (!S_ISREG(info.st_mode) || info.st_size < 1 || info.st_size > kMaxPackageBytes) {
-    refuse("The skin package is empty or too large.");
+// Runs the zip tool on the open package. Its failures name the package by
+// its path, as the user knows it, not by the handle it was given.
+QString runUnzip(const QString& packagePath, const ChildHandle& handle, QStringList arguments,
+                 OutputText text) {
+  const QString operand = handle.path();
+  arguments.append(operand);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  // The zip tool prints a UTF-8 name as it is only under a UTF-8 locale (under
+  // "C" it writes an escape such as "#U00e7" instead), so it always runs under
+  // one, whatever the helper's own locale.
+  environment.insert(QStringLiteral("LC_ALL"), utf8LocaleName());
+  try {
+    return runProcess(kUnzip, arguments, true, text, environment);
+  } catch (const HelperError& failure) {
+    if (failure.errorCase() != HelperError::Case::processFailed) throw;
+    throw HelperError::processFailed(
+        QString(failure.localizedDescription()).replace(operand, packagePath));
   }
 }
 
@@ -98,7 +89,7 @@ bool isSafeListedName(const QString& name) {
   return !name.split(u'/').contains(QStringLiteral(".."));
 }
 
-void checkListing(const QString& listing) {
+QStringList checkListing(const QString& listing) {
   const QStringList names = parseListing(listing);
   if (names.size() < 1 || names.size() > kMaxPackageEntries) {
     refuse("The skin package contains an unexpected number of files.");
@@ -106,27 +97,38 @@ void checkListing(const QString& listing) {
   for (const QString& name : names) {
     if (!isSafeListedName(name)) refuse("The skin package contains an unsafe path.");
   }
+  return names;
 }
 
-QString unzipOperand(const QString& packagePath) {
-  QString operand = packagePath;
-  // Info-ZIP opens the directory part as it is and matches only the last
-  // component against the directory's entries, so only that is escaped.
-  if (unzipSeesWildcards(packagePath)) {
-    const qsizetype start = packagePath.lastIndexOf(u'/') + 1;
-    operand = packagePath.left(start);
-    for (qsizetype i = start; i < packagePath.size(); ++i) operand += bracketed(packagePath.at(i));
+FileDescriptor openPackage(const QString& packagePath) {
+  // Non-blocking, so that a FIFO in the package's place never waits for a
+  // writer; it is refused below like anything else that is not a file.
+  FileDescriptor file(::open(QFile::encodeName(packagePath).constData(),
+                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0) {
+    if (errno == ELOOP) refuse("The skin package is empty or too large.");
+    throw PlatformError(systemErrorText(packagePath, errno));
   }
-  if (operand.startsWith(u'-')) operand.prepend(QStringLiteral("./"));
-  return operand;
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) throw PlatformError(systemErrorText(packagePath, errno));
+  // Only a regular file has a meaningful size.
+  if (!S_ISREG(info.st_mode) || info.st_size < 1 || info.st_size > kMaxPackageBytes) {
+    refuse("The skin package is empty or too large.");
+  }
+  return file;
 }
 
-void inspectPackage(const QString& packagePath) {
+InspectedPackage inspectPackage(const QString& packagePath) {
   if (pathExtension(packagePath).toLower() != QStringLiteral("velmora")) {
     refuse("Choose a .velmora package.");
   }
-  checkPackageSize(packagePath);
-  const QString operand = unzipOperand(packagePath);
-  checkTotals(runProcess(kUnzip, {QStringLiteral("-Z"), QStringLiteral("-t"), operand}, true));
-  checkListing(runProcess(kUnzip, {QStringLiteral("-Z1"), operand}, true));
+  InspectedPackage package{openPackage(packagePath), {}};
+  const ChildHandle handle(package.file.get());
+  checkTotals(runUnzip(packagePath, handle, {QStringLiteral("-Z"), QStringLiteral("-t")},
+                       OutputText::strictUtf8));
+  // Entry names need not be UTF-8 (code-page names): each line stays one
+  // name, its invalid bytes replaced, and is counted and checked as usual.
+  package.names = checkListing(
+      runUnzip(packagePath, handle, {QStringLiteral("-Z1")}, OutputText::replaceInvalid));
+  return package;
 }

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "base/FileDescriptor.h"
 #include "base/Limits.h"
 
 /// What the zip tool's totals line declares about an archive.
@@ -27,18 +28,25 @@ QStringList parseListing(const QString& listing);
 /// component.
 bool isSafeListedName(const QString& name);
 
-/// Throws HelperError invalidRequest unless `listing` names 1 to 12 entries,
-/// every one of them safe.
-void checkListing(const QString& listing);
+/// Returns the names of `listing`; throws HelperError invalidRequest unless it
+/// names 1 to 12 entries, every one of them safe.
+QStringList checkListing(const QString& listing);
 
-/// The package path as an archive operand for Info-ZIP unzip, which reads
-/// wildcards in an archive's name: when unzip would treat the path as a
-/// pattern, the special characters of its last component are bracketed so that
-/// it matches only itself. A path beginning with "-" gets a "./" in front.
-QString unzipOperand(const QString& packagePath);
+/// The package file, opened once: everything after the open reads this file,
+/// whatever later happens to its path.
+struct InspectedPackage {
+  FileDescriptor file;  ///< open read-only on the package, close-on-exec
+  QStringList names;    ///< the entry names the zip tool listed, in its order
+};
+
+/// Opens `packagePath` without following a link and without waiting for a
+/// writer, and throws HelperError invalidRequest ("The skin package is empty
+/// or too large.") unless it is a regular file of 1 to 57,671,680 bytes. A
+/// failed open is the platform's error.
+FileDescriptor openPackage(const QString& packagePath);
 
 /// Decides whether the file at `packagePath` may be extracted: its extension,
-/// its size, then the zip tool's totals line and listing. Writes nothing.
-/// Throws HelperError invalidRequest for a refusal; the platform's and the
-/// tool's failures pass through.
-void inspectPackage(const QString& packagePath);
+/// then, on the file opened once, its size and the zip tool's totals line and
+/// listing. Writes nothing. Throws HelperError invalidRequest for a refusal;
+/// the platform's and the tool's failures pass through.
+InspectedPackage inspectPackage(const QString& packagePath);

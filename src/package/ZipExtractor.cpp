@@ -14,6 +14,7 @@
 #include "base/FileDescriptor.h"
 #include "base/HelperError.h"
 #include "package/PackageVetting.h"
+#include "package/Utf8Locale.h"
 
 namespace {
 
@@ -57,10 +58,17 @@ struct ReaderDeleter {
 };
 
 // Opens the directory `name` inside `parent`, creating it first when it is
-// not there. Never follows a symbolic link: an entry that would be written
-// through one is refused.
-FileDescriptor enterDirectory(int parent, const QByteArray& name) {
-  if (::mkdirat(parent, name.constData(), 0755) != 0 && errno != EEXIST) refusePathError(errno);
+// not there, and counts it in `made`; one past the limit is never created.
+// Never follows a symbolic link: an entry that would be written through one
+// is refused.
+FileDescriptor enterDirectory(int parent, const QByteArray& name, int& made) {
+  struct stat existing {};
+  if (::fstatat(parent, name.constData(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) refusePathError(errno);
+    if (made >= kMaxExtractedDirectories) refuse("the package creates too many directories.");
+    if (::mkdirat(parent, name.constData(), 0755) != 0) refusePathError(errno);
+    ++made;
+  }
   FileDescriptor child(
       ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (child.get() < 0) {
@@ -77,11 +85,12 @@ FileDescriptor enterDirectory(int parent, const QByteArray& name) {
 
 // Opens the directory that will hold the last component, creating every
 // component before it.
-FileDescriptor enterParents(int root, const QList<QByteArray>& components) {
+FileDescriptor enterParents(int root, const QList<QByteArray>& components, qsizetype count,
+                            int& made) {
   FileDescriptor current(::dup(root));
   if (current.get() < 0) refuseErrno(errno);
-  for (qsizetype i = 0; i + 1 < components.size(); ++i) {
-    current = enterDirectory(current.get(), components.at(i));
+  for (qsizetype i = 0; i < count; ++i) {
+    current = enterDirectory(current.get(), components.at(i), made);
   }
   return current;
 }
@@ -102,13 +111,17 @@ void writeAll(int fd, const char* data, size_t size) {
 /// totals that the limits apply to.
 class Extraction {
  public:
-  Extraction(archive* reader, int root) : reader_(reader), root_(root), buffer_(kReadBlock) {}
+  Extraction(archive* reader, int root, const std::optional<QStringList>& listed)
+      : reader_(reader), root_(root), listed_(listed), buffer_(kReadBlock) {}
 
   void run() {
     for (;;) {
       archive_entry* entry = nullptr;
       const int status = archive_read_next_header(reader_, &entry);
-      if (status == ARCHIVE_EOF) return;
+      if (status == ARCHIVE_EOF) {
+        if (listed_ && entries_ != listed_->size()) refuseUnlisted();
+        return;
+      }
       // A warning here is a name that could not be converted or a header
       // that disagrees with itself: neither is extracted.
       if (status != ARCHIVE_OK) refuseArchive(reader_);
@@ -118,11 +131,34 @@ class Extraction {
   }
 
  private:
+  [[noreturn]] static void refuseUnlisted() {
+    refuse("an entry differs from the archive's directory.");
+  }
+
+  // The archive's directory and the header in front of each entry's data
+  // both carry its name, and a reader may take either. The directory is
+  // what was inspected, so an entry is extracted only under the name listed
+  // there, in the same place, read the same way (each byte that is not
+  // UTF-8 stands for U+FFFD on both sides: a code-page name that the zip
+  // tool translates still matches, while every "/" and "." must agree). A
+  // directory's name may have gained its "/" here.
+  void checkListed(const QByteArray& name) const {
+    if (!listed_) return;
+    if (entries_ > listed_->size()) refuseUnlisted();
+    const QString& expected = listed_->at(entries_ - 1);
+    const QString read = QString::fromUtf8(name);
+    if (read != expected && read != expected + u'/') refuseUnlisted();
+  }
+
   void extractEntry(archive_entry* entry) {
-    const char* name = archive_entry_pathname(entry);
-    const std::optional<QList<QByteArray>> components =
-        entryPathComponents(name != nullptr ? QByteArray(name) : QByteArray());
+    const char* pathname = archive_entry_pathname(entry);
+    const QByteArray name = pathname != nullptr ? QByteArray(pathname) : QByteArray();
+    const std::optional<QList<QByteArray>> components = entryPathComponents(name);
     if (!components) refuse("an entry has an unsafe path.");
+    checkListed(name);
+    if (!isWithinPathLimits(*components, name.size())) {
+      refuse("an entry's path is too deep or too long.");
+    }
     if (archive_entry_hardlink(entry) != nullptr) refuse("an entry is a hard link.");
     if (archive_entry_is_encrypted(entry)) refuse("an entry is encrypted.");
 
@@ -131,7 +167,7 @@ class Extraction {
       FileDescriptor current(::dup(root_));
       if (current.get() < 0) refuseErrno(errno);
       for (const QByteArray& component : *components) {
-        current = enterDirectory(current.get(), component);
+        current = enterDirectory(current.get(), component, directoriesMade_);
       }
       return;
     }
@@ -139,7 +175,8 @@ class Extraction {
       refuse("an entry is not a file, a directory or a symbolic link.");
     }
     if (components->isEmpty()) refuse("an entry has an unsafe path.");
-    const FileDescriptor parent = enterParents(root_, *components);
+    const FileDescriptor parent =
+        enterParents(root_, *components, components->size() - 1, directoriesMade_);
     const QByteArray& last = components->constLast();
     if (type == AE_IFLNK) {
       writeLink(entry, parent.get(), last);
@@ -184,9 +221,11 @@ class Extraction {
 
   archive* reader_;
   int root_;
+  const std::optional<QStringList>& listed_;
   std::vector<char> buffer_;
   qint64 entries_ = 0;
   qint64 total_ = 0;
+  int directoriesMade_ = 0;
 };
 
 bool isControlByte(unsigned char byte) {
@@ -215,18 +254,39 @@ std::optional<QList<QByteArray>> entryPathComponents(const QByteArray& name) {
   return components;
 }
 
-void extractZip(const QString& archivePath, const QString& directory) {
+bool isWithinPathLimits(const QList<QByteArray>& components, qsizetype nameBytes) {
+  if (components.size() > kMaxEntryPathComponents || nameBytes > kMaxEntryPathBytes) return false;
+  for (const QByteArray& component : components) {
+    if (component.size() > kMaxEntryComponentBytes) return false;
+  }
+  return true;
+}
+
+void extractZip(int archiveFd, const QString& directory,
+                const std::optional<QStringList>& listedNames) {
   const FileDescriptor root(::open(QFile::encodeName(directory).constData(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (root.get() < 0) refuseErrno(errno);
+  if (::lseek(archiveFd, 0, SEEK_SET) != 0) refuseErrno(errno);
 
+  // Made before the reader, which settles its encodings when it is created.
+  const Utf8Names utf8Names;
   const std::unique_ptr<archive, ReaderDeleter> reader(archive_read_new());
   if (!reader) refuseErrno(ENOMEM);
-  // Zip alone: no other format and no compression filter around it.
+  // Zip alone: no other format and no compression filter around it. Every
+  // entry is an entry on every system (macOS would otherwise fold its
+  // "__MACOSX/" resource forks into other entries).
   archive_read_support_format_zip(reader.get());
-  if (archive_read_open_filename(reader.get(), QFile::encodeName(archivePath).constData(),
-                                 kReadBlock) != ARCHIVE_OK) {
+  archive_read_set_format_option(reader.get(), "zip", "mac-ext", nullptr);
+  if (archive_read_open_fd(reader.get(), archiveFd, kReadBlock) != ARCHIVE_OK) {
     refuseArchive(reader.get());
   }
-  Extraction(reader.get(), root.get()).run();
+  Extraction(reader.get(), root.get(), listedNames).run();
+}
+
+void extractZip(const QString& archivePath, const QString& directory) {
+  const FileDescriptor archiveFile(::open(QFile::encodeName(archivePath).constData(),
+                                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (archiveFile.get() < 0) refuseErrno(errno);
+  extractZip(archiveFile.get(), directory);
 }

@@ -2,7 +2,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
+
+#include "base/Limits.h"
 
 /// The components of a zip entry's name to create under the extraction
 /// directory, with empty and "." components dropped; nullopt when the name is
@@ -10,12 +13,24 @@
 /// component.
 std::optional<QList<QByteArray>> entryPathComponents(const QByteArray& name);
 
-/// Extracts the zip archive at `archivePath` into the existing directory
-/// `directory`: files and directories at their relative paths, symbolic links
-/// as links. Nothing is created or opened through a symbolic link, and the
-/// bytes written stay within each entry's declared size and 62,914,560 in
-/// all. Refuses other archive formats, more than 12 entries, unsafe names,
-/// encrypted entries, hard links, devices and FIFOs, and conflicting paths.
-/// Throws HelperError processFailed ("The skin package could not be
-/// extracted: " and the reason); what was written before stays.
+/// True when a path of `components`, stored as a name of `nameBytes` bytes,
+/// stays within the depth and length limits above.
+bool isWithinPathLimits(const QList<QByteArray>& components, qsizetype nameBytes);
+
+/// Extracts the zip archive open on `archiveFd` (read from its start) into
+/// the existing directory `directory`: files and directories at their
+/// relative paths, symbolic links as links. Entry names are read as UTF-8
+/// whatever the locale. Nothing is created or opened through a symbolic link,
+/// the bytes written stay within each entry's declared size and 62,914,560 in
+/// all, and at most 64 directories are made. Refuses other archive formats,
+/// more than 12 entries, unsafe names, paths past the limits above, encrypted
+/// entries, hard links, devices and FIFOs, and conflicting paths. When
+/// `listedNames` is given (the names the archive's directory lists, in
+/// order), every entry must be the next of them, under the same name, and
+/// none may be missing. Throws HelperError processFailed ("The skin package
+/// could not be extracted: " and the reason); what was written before stays.
+void extractZip(int archiveFd, const QString& directory,
+                const std::optional<QStringList>& listedNames = std::nullopt);
+
+/// extractZip() on the file at `archivePath`, opened without following a link.
 void extractZip(const QString& archivePath, const QString& directory);

@@ -23,11 +23,13 @@ bool isOtherCategory(QChar::Category category) {
 // Drops every code point of general category C. A lone surrogate is a code
 // point of category Cs and goes too, so the result is always valid UTF-16.
 QString withoutOtherCategory(const QString& text) {
-  QString kept;
-  kept.reserve(text.size());
+  QString kept(text.size(), Qt::Uninitialized);
+  QChar* out = kept.data();
   forEachCodePoint(text, [&](char32_t codePoint, qsizetype index, qsizetype length) {
-    if (!isOtherCategory(QChar::category(codePoint))) kept.append(text.constData() + index, length);
+    if (isOtherCategory(QChar::category(codePoint))) return;
+    for (qsizetype i = 0; i < length; ++i) *out++ = text.at(index + i);
   });
+  kept.truncate(out - kept.constData());
   return kept;
 }
 
@@ -57,9 +59,13 @@ QString trimmed(const QString& text) {
 }  // namespace
 
 QString validatedName(const std::optional<QString>& value) {
-  QString name = trimmed(withoutOtherCategory(value.value_or(kDefaultSkinName)));
-  if (name.isEmpty()) name = kDefaultSkinName;
-  return firstGraphemeClusters(name, kMaxNameClusters);
+  const QString name = trimmed(withoutOtherCategory(value.value_or(kDefaultSkinName)));
+  if (name.isEmpty()) return kDefaultSkinName;
+  const BoundedClusters bounded =
+      boundedGraphemeClusters(name, kMaxNameClusters, kMaxClusterCodePoints);
+  // A shortened cluster may end in white space; the cut after 80 clusters
+  // never trims.
+  return bounded.cut ? bounded.text : trimmed(bounded.text);
 }
 
 QString validatedColor(const std::optional<QString>& value, const QString& fallback) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include "app/CommandLine.h"
@@ -52,6 +55,34 @@ TEST(OpenEvent, AnyUrlMakesOneOpenUrlEventWithPathsAsFileUrls) {
   EXPECT_EQ(QUrl(event.items[0]).toLocalFile(), QStringLiteral("/w/a#b%.velmora"));
   EXPECT_EQ(event.items[1], QStringLiteral("velmora://apply?x"));
   EXPECT_EQ(event.items[2], QStringLiteral("https://example.com"));
+}
+
+TEST(OpenEvent, AnExistingFileIsThatFileEvenWhenItBeginsLikeAScheme) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const char* name : {"Aurora:v2.velmora", "velmora:apply"}) {
+    QFile file(dir.filePath(QString::fromUtf8(name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  const struct {
+    QStringList inputs;
+    OpenEvent::Kind kind;
+    QStringList items;
+  } cases[] = {
+      {args({"Aurora:v2.velmora"}), OpenEvent::Kind::files, {dir.filePath("Aurora:v2.velmora")}},
+      {{dir.filePath("velmora:apply")}, OpenEvent::Kind::files, {dir.filePath("velmora:apply")}},
+      {args({"Aurora:v3.velmora"}), OpenEvent::Kind::urls, args({"Aurora:v3.velmora"})},
+      {args({"velmora:apply", "mailto:a@b.c"}),
+       OpenEvent::Kind::urls,
+       {QUrl::fromLocalFile(dir.filePath("velmora:apply")).toString(QUrl::FullyEncoded),
+        QStringLiteral("mailto:a@b.c")}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.inputs.join(u' ').toStdString());
+    const OpenEvent event = openEventFor(c.inputs, dir.path());
+    EXPECT_EQ(event.kind, c.kind);
+    EXPECT_EQ(event.items, c.items);
+  }
 }
 
 TEST(OpenEvent, NoInputNoEvent) {

@@ -187,4 +187,59 @@ TEST(DialogFrontEnd, MarkupInTextsIsShownLiterally) {
   EXPECT_EQ(confirmationLabels, QStringList({title, text}));
 }
 
+TEST(DialogFrontEnd, OnlyTheHelperBreaksLines) {
+  // A name from a link must not draw lines of its own under the question;
+  // the detail (an engine's output) keeps its line feeds.
+  const QString title = QStringLiteral("Apply Aurora\u2028\u2028Verified\nby us to Orvane?");
+  const QString text = QStringLiteral("first line\nsecond\u2029third\rfourth");
+  QStringList labels;
+  whenBoxShown([&](QMessageBox& box) {
+    labels = plainLabelTexts(box);
+    box.reject();
+  });
+  DialogFrontEnd().askToApply(title, text);
+  EXPECT_EQ(labels, QStringList({"Apply Aurora\\u2028\\u2028Verified\\x0aby us to Orvane?",
+                                 "first line\nsecond\\u2029third\\x0dfourth"}));
+}
+
+/// Records XDG_ACTIVATION_TOKEN whenever a message box is shown, which is
+/// when Qt's Wayland plugin reads it.
+class TokenAtShow final : public QObject {
+ public:
+  QStringList seen;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched) != nullptr) {
+      seen.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN", QStringLiteral("(unset)")));
+    }
+    return false;
+  }
+};
+
+TEST(DialogFrontEnd, ALentTokenGoesToTheNextAlertOnlyAndLeavesTheEnvironmentAsItWas) {
+  for (const QString& own : {QStringLiteral("(unset)"), QStringLiteral("own-token")}) {
+    SCOPED_TRACE(own.toStdString());
+    if (own == u"(unset)") {
+      qunsetenv("XDG_ACTIVATION_TOKEN");
+    } else {
+      qputenv("XDG_ACTIVATION_TOKEN", own.toUtf8());
+    }
+    TokenAtShow spy;
+    QApplication::instance()->installEventFilter(&spy);
+    DialogFrontEnd ui;
+    ui.setActivationToken(QStringLiteral("lent-token"));
+    QStringList whileOpen;
+    for (int alert = 0; alert < 2; ++alert) {
+      whenBoxShown([&](QMessageBox& box) {
+        whileOpen.append(qEnvironmentVariable("XDG_ACTIVATION_TOKEN", QStringLiteral("(unset)")));
+        box.accept();
+      });
+      ui.showAlert(QStringLiteral("Velmora Helper is busy"), QString());
+    }
+    QApplication::instance()->removeEventFilter(&spy);
+    EXPECT_EQ(spy.seen, (QStringList{QStringLiteral("lent-token"), own}));
+    EXPECT_EQ(whileOpen, (QStringList{own, own}));
+  }
+  qunsetenv("XDG_ACTIVATION_TOKEN");
+}
+
 }  // namespace

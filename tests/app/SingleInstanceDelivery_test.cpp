@@ -4,7 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QFileOpenEvent>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <deque>
@@ -55,6 +61,8 @@ const OpenEvent kSecond{
     {QStringLiteral("velmora://apply?image=https://velmora.app/b.png&name=Second")}};
 const OpenEvent kRefused{OpenEvent::Kind::urls,
                          {QStringLiteral("velmora://apply?image=http://velmora.app/b.png")}};
+const OpenEvent kNothingToDo{OpenEvent::Kind::urls,
+                             {QStringLiteral("https://velmora.app/skins/aurora.png")}};
 
 TEST(HandedOverEvents, ArrivingDuringTheQuestionAreNotLookedAtWhenTheUserCancels) {
   NestingFrontEnd ui;
@@ -82,31 +90,100 @@ TEST(HandedOverEvents, ArrivingDuringTheQuestionAreIgnoredOnceTheApplyIsUnderWay
 }
 
 TEST(HandedOverEvents, ArrivingDuringTheReadyAlertAreTakenUpAfterIt) {
-  NestingFrontEnd ui;
-  FakeApplyEffects effects;
-  AppDelegate delegate(ui, effects);
-  ui.whileOpen = [&] { delegate.deliverWhenIdle(kRefused); };
-  EXPECT_EQ(runDelegate(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitFailed);
-  EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Velmora Helper is ready"),
-                                   QStringLiteral("Invalid skin link")}));
-  EXPECT_EQ(ui.deepest, 1);
+  const struct {
+    OpenEvent event;
+    QStringList shown;
+    int status;
+  } cases[] = {
+      {kRefused,
+       {QStringLiteral("Velmora Helper is ready"), QStringLiteral("Invalid skin link")},
+       kExitFailed},
+      {kNothingToDo, {QStringLiteral("Velmora Helper is ready")}, kExitUsage},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.event.items.join(u' ').toStdString());
+    NestingFrontEnd ui;
+    FakeApplyEffects effects;
+    AppDelegate delegate(ui, effects);
+    ui.whileOpen = [&] { delegate.deliverWhenIdle(c.event); };
+    EXPECT_EQ(runDelegate(delegate, [&] { delegate.applicationDidFinishLaunching(); }), c.status);
+    EXPECT_EQ(ui.shown, c.shown);
+    EXPECT_EQ(ui.deepest, 1);
+  }
 }
 
-TEST(HandedOverEvents, AnIdleInstanceTakesThemUp) {
-  // After an event with nothing usable the dialog front end stays running; a
-  // later launch's link is then handled like one given at launch.
-  NestingFrontEnd ui;
-  FakeApplyEffects effects;
-  AppDelegate delegate(ui, effects);
-  EXPECT_EQ(runDelegate(delegate,
-                        [&] {
-                          delegate.applicationDidFinishLaunching();
-                          delegate.openUrls({QStringLiteral("https://velmora.app/")});
-                          QTimer::singleShot(1200, &delegate,
-                                             [&] { delegate.deliverWhenIdle(kRefused); });
-                        }),
-            kExitFailed);
-  EXPECT_EQ(ui.shown, QStringList{QStringLiteral("Invalid skin link")});
+/// A package to apply, in a directory of its own.
+struct PackageToApply {
+  QTemporaryDir directory;
+  QString package = directory.filePath(QStringLiteral("Aurora.velmora"));
+
+  PackageToApply() {
+    QProcess python;
+    python.start(
+        QStringLiteral(VELMORA_PYTHON3),
+        {QStringLiteral("-c"),
+         QStringLiteral("import sys, zipfile\n"
+                        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                        "  z.writestr('theme.json', '{\"schemaVersion\": 1, "
+                        "\"name\": \"Aurora\", \"image\": \"bg.png\"}')\n"
+                        "  z.writestr('bg.png', b'\\x89PNG\\r\\n\\x1a\\n' + bytes(256))\n"),
+         package});
+    EXPECT_TRUE(python.waitForFinished(-1) && python.exitCode() == 0);
+  }
+};
+
+TEST(HandedOverEvents, ARunWithNothingToDoTakesThemUpUntilTheReadyCheck) {
+  // The launch's own event holds nothing usable; a later launch hands over
+  // its input 0.3 s after. The run ends with 2 when the ready check comes due
+  // unless that input was taken up: its question still open then, or its
+  // apply under way.
+  PackageToApply aurora;
+  const auto holdOpen = [] {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 800) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  };
+  const struct {
+    const char* what;
+    OpenEvent event;
+    std::deque<bool> answers;
+    std::function<void()> whileOpen;
+    QStringList shown;
+    int status;
+  } cases[] = {
+      {"refused", kRefused, {}, {}, {QStringLiteral("Invalid skin link")}, kExitFailed},
+      {"question open at the ready check",
+       kSecond,
+       {false},
+       holdOpen,
+       {QStringLiteral("Apply Second to Orvane?")},
+       kExitCancelled},
+      {"applying at the ready check",
+       OpenEvent{OpenEvent::Kind::files, {aurora.package}},
+       {true},
+       {},
+       {QStringLiteral("Apply Aurora to Orvane?"), QStringLiteral("Skin applied")},
+       kExitApplied},
+      {"nothing to do either", kNothingToDo, {}, {}, {}, kExitUsage},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    NestingFrontEnd ui;
+    ui.answers = c.answers;
+    ui.whileOpen = c.whileOpen;
+    FakeApplyEffects effects;
+    effects.engineTakes = std::chrono::seconds(1);
+    AppDelegate delegate(ui, effects);
+    EXPECT_EQ(runDelegate(delegate,
+                          [&] {
+                            delegate.applicationDidFinishLaunching();
+                            delegate.openUrls(kNothingToDo.items);
+                            QTimer::singleShot(300, &delegate,
+                                               [&] { delegate.deliverWhenIdle(c.event); });
+                          }),
+              c.status);
+    EXPECT_EQ(ui.shown, c.shown);
+  }
 }
 
 TEST(FileOpenRouter, UrlAndFileEventsReachTheRoutingAsOneUrlEach) {

@@ -84,10 +84,10 @@ class HelperTestCase(unittest.TestCase):
         self.sandbox = Sandbox()
         self.addCleanup(self.sandbox.cleanup)
 
-    def helper(self, args, answer="", wrap=lambda argv: argv, env=None, timeout=60):
+    def helper(self, args, answer="", wrap=lambda argv: argv, env=None, timeout=60, cwd=None):
         """Runs the helper with `args`, `answer` on stdin; returns the CompletedProcess."""
         return subprocess.run(wrap([HELPER] + list(args)), input=answer, capture_output=True, text=True,
-                              env=env or self.sandbox.env(), timeout=timeout)
+                              env=env or self.sandbox.env(), timeout=timeout, cwd=cwd)
 
 
 # The status that tells CTest a test was skipped (SKIP_RETURN_CODE in

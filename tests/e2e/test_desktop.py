@@ -17,9 +17,11 @@ import skin_site
 
 SHARE_FILES = [
     "applications/velmora-helper.desktop",
+    "doc/velmora-helper/changelog.gz",
+    "doc/velmora-helper/copyright",
     "icons/hicolor/64x64/apps/velmora-helper.png",
     "icons/hicolor/scalable/apps/velmora-helper.svg",
-    "man/man1/velmora-helper.1",
+    "man/man1/velmora-helper.1.gz",
     "mime/packages/velmora-helper.xml",
 ]
 WHY_NOT = missing_tools("xdg-open", "xdg-mime", "desktop-file-validate", "update-mime-database",
@@ -28,12 +30,14 @@ SITE_WHY_NOT = skin_site.unavailable()
 
 
 def install(prefix, destdir=None):
+    """Installs the helper's component, which leaves the build's
+    install_manifest.txt (a user's own install) as it is."""
     env = dict(os.environ)
     env.pop("DESTDIR", None)
     if destdir:
         env["DESTDIR"] = destdir
-    return subprocess.run(["cmake", "--install", BUILD_DIR, "--prefix", prefix], env=env,
-                          capture_output=True, text=True, timeout=120)
+    command = ["cmake", "--install", BUILD_DIR, "--prefix", prefix, "--component", "velmora-helper"]
+    return subprocess.run(command, env=env, capture_output=True, text=True, timeout=120)
 
 
 def desktop_entry(path):
@@ -112,7 +116,7 @@ class StagedInstall(Tmp):
             self.assertIn("x-scheme-handler/velmora=velmora-helper.desktop", chosen.read())
 
     def test_manual_page_renders_without_warnings(self):
-        page = os.path.join(self.share, "man", "man1", "velmora-helper.1")
+        page = os.path.join(self.share, "man", "man1", "velmora-helper.1.gz")
         shown = subprocess.run(["man", "--warnings", "-l", page], env=dict(os.environ, MANWIDTH="80"),
                                capture_output=True, text=True, timeout=30)
         self.assertEqual((shown.returncode, shown.stderr), (0, ""))

@@ -1,7 +1,12 @@
 """The package path end to end: the real helper, console front end, a
 recording engine, packages made here."""
 
+import itertools
 import os
+import pwd
+import shutil
+import subprocess
+import threading
 import unittest
 import zipfile
 
@@ -58,6 +63,7 @@ class PackagePath(HelperTestCase):
                 run = self.helper(["--console", path], answer="y\n")
                 self.assertEqual((run.returncode, run.stdout), (1, "Invalid Orvane skin\n%s\n\n" % message))
         self.assertIsNone(self.sandbox.engine_args())
+        self.assertEqual(os.listdir(self.sandbox.tmp), [])
 
     def test_a_file_url_with_a_capital_extension_is_a_package_too(self):
         self.sandbox.install_engine()
@@ -71,6 +77,8 @@ class PackagePath(HelperTestCase):
         self.assertEqual(run.returncode, 3)
         self.assertTrue(run.stdout.endswith("Apply skin? [y/N] "))
         self.assertIsNone(self.sandbox.engine_args())
+        # What was extracted for a skin nobody will apply is gone.
+        self.assertEqual(os.listdir(self.sandbox.tmp), [])
 
     def test_engine_failure_shows_its_words(self):
         self.sandbox.install_engine()
@@ -78,6 +86,8 @@ class PackagePath(HelperTestCase):
                           env=self.sandbox.env(ENGINE_MODE="fail-with-output"))
         self.assertEqual(run.returncode, 1)
         self.assertTrue(run.stdout.endswith("Could not apply skin\nOrvane could not be restarted.\n\n"), run.stdout)
+        # The engine had the image; it stays.
+        self.assertEqual(len(os.listdir(self.sandbox.tmp)), 1)
 
     def test_check_prints_the_request_for_skin_authors(self):
         self.sandbox.install_engine()
@@ -91,6 +101,88 @@ class PackagePath(HelperTestCase):
 
         run = self.helper(["--check", self.package("Bad.velmora", {"theme.json": "[]"})])
         self.assertEqual((run.returncode, run.stdout), (1, "Invalid Orvane skin\ntheme.json is not valid JSON.\n\n"))
+
+    def test_unicode_names_whatever_the_locale(self):
+        # Python's zipfile and bsdtar both mark the name as UTF-8, in
+        # headers the zip tool prints differently under "C".
+        manifest = MANIFEST.replace("background.png", "fa\u00e7ade.png")
+        python = self.package("Python.velmora", {"theme.json": manifest, "fa\u00e7ade.png": IMAGE})
+        source = os.path.join(self.sandbox.root, "source")
+        os.makedirs(source)
+        for name, data in (("theme.json", manifest.encode()), ("fa\u00e7ade.png", IMAGE)):
+            with open(os.path.join(source, name), "wb") as f:
+                f.write(data)
+        bsdtar = os.path.join(self.sandbox.root, "Bsdtar.velmora")
+        subprocess.run(["bsdtar", "--format", "zip", "-cf", bsdtar, "theme.json", "fa\u00e7ade.png"],
+                       cwd=source, check=True, env=dict(os.environ, LC_ALL="C.UTF-8"))
+        def without_locale(**extra):
+            return {k: v for k, v in self.sandbox.env(**extra).items() if not k.startswith(("LANG", "LC_"))}
+
+        environments = {
+            "LANG=C": dict(without_locale(), LANG="C"),
+            "LC_ALL=C": self.sandbox.env(LC_ALL="C"),
+            "env -i": {"TMPDIR": self.sandbox.tmp},
+        }
+        for (label, env), path in itertools.product(environments.items(), (python, bsdtar)):
+            with self.subTest(label, package=os.path.basename(path)):
+                run = self.helper(["--check", path], env=env)
+                self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+                self.assertRegex(run.stdout.splitlines()[1], r"/fa\u00e7ade\.png$")
+
+    def test_a_package_swapped_for_a_fifo_never_blocks(self):
+        # The package's path flips between a good package and a FIFO that
+        # nobody writes. Each run either opened the package, and then reads
+        # only that, or refuses the FIFO at once.
+        good = self.package("Good.velmora")
+        path = os.path.join(self.sandbox.root, "Flipping.velmora")
+        stop = threading.Event()
+
+        def flip():
+            spare = os.path.join(self.sandbox.root, "spare")
+            while not stop.is_set():
+                os.link(good, spare)
+                os.rename(spare, path)
+                os.mkfifo(spare)
+                os.rename(spare, path)
+
+        flipper = threading.Thread(target=flip)
+        flipper.start()
+        self.addCleanup(flipper.join)
+        self.addCleanup(stop.set)
+        outcomes = set()
+        for _ in range(12):
+            run = self.helper(["--check", path], timeout=20)
+            outcomes.add(run.returncode)
+            if run.returncode == 0:
+                self.assertTrue(run.stdout.startswith("name: Aurora\n"), run.stdout)
+            else:
+                self.assertEqual(run.stdout, "Invalid Orvane skin\nThe skin package is empty or too large.\n\n")
+        self.assertTrue(outcomes <= {0, 1})
+
+    def test_a_file_named_like_a_link_is_that_file(self):
+        self.package("Aurora:v2.velmora")
+        run = self.helper(["--check", "Aurora:v2.velmora"], cwd=self.sandbox.root)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        self.assertTrue(run.stdout.startswith("name: Aurora\n"), run.stdout)
+
+    def test_without_home_the_engine_is_the_one_in_the_accounts_home(self):
+        # In a private mount namespace the account's home (from the password
+        # database) is this test's sandbox home, for the helper alone.
+        account_home = pwd.getpwuid(os.getuid()).pw_dir
+        if os.geteuid() != 0 or shutil.which("unshare") is None or \
+                subprocess.run(["unshare", "--mount", "true"], capture_output=True).returncode != 0:
+            self.skipTest("needs root and unshare to give the account's home a stand-in")
+        record = os.path.join(self.sandbox.root, "engine-run")
+        self.sandbox.install_engine(body='#!/bin/sh\nprintf "%%s\\n" "${HOME-unset}" "$4" > %s\n' % record)
+        env = self.sandbox.env()
+        del env["HOME"]
+        mount = ["unshare", "--mount", "--", "sh", "-c", 'mount --bind "$0" "$1" && shift && exec "$@"',
+                 self.sandbox.home, account_home]
+        run = self.helper(["--console", self.package()], answer="y\n", env=env,
+                          wrap=lambda argv: mount + argv)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        with open(record) as recorded:
+            self.assertEqual(recorded.read(), "unset\nAurora\n")
 
 
 if __name__ == "__main__":

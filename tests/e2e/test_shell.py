@@ -22,12 +22,15 @@ class CommandLine(HelperTestCase):
         self.assertEqual((run.returncode, run.stdout), (0, READY))
 
     def test_usage_errors_are_one_line_and_status_two(self):
-        for args in (["--bogus"], ["--check"], ["--check", "a.velmora", "b.velmora"], ["-x", "--", "a"]):
+        for args in (["--bogus"], ["--check"], ["--check", "a.velmora", "b.velmora"], ["-x", "--", "a"],
+                     ["--x\x1b]0;TITLE\x07\u2028"]):
             with self.subTest(args=args):
                 run = self.helper(args)
                 self.assertEqual(run.returncode, 2)
                 self.assertEqual(run.stdout, "")
                 self.assertEqual(run.stderr.count("\n"), 1, run.stderr)
+                # An option is quoted escaped, never sent to the terminal raw.
+                self.assertNotRegex(run.stderr[:-1], "[\x00-\x1f\x7f\u2028]")
 
     def test_help_and_version(self):
         run = self.helper(["--help"])

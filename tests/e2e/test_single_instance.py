@@ -14,9 +14,11 @@ from harness import HELPER, HelperTestCase
 
 WHY_NOT = missing_tools()
 
-# Writes one line per run, naming the skin, and takes $ENGINE_SLEEP seconds.
+# Writes one line per run, naming the skin, keeps the environment it was
+# started with, and takes $ENGINE_SLEEP seconds.
 SLOW_ENGINE = """#!/bin/sh
 echo "$4" >> "$HOME/engine-runs"
+cat /proc/$$/environ > "$HOME/engine-environment"
 sleep "${ENGINE_SLEEP:-0}"
 exit 0
 """
@@ -44,10 +46,10 @@ class SingleInstance(HelperTestCase):
         self.addCleanup(stop, process)
         return process
 
-    def launch(self, *inputs, timeout=10):
+    def launch(self, *inputs, timeout=10, **env):
         """A launch that is expected to hand over: its status and how long it took."""
         started = time.monotonic()
-        run = subprocess.run([HELPER] + list(inputs), env=self.env(), capture_output=True, text=True,
+        run = subprocess.run([HELPER] + list(inputs), env=self.env(**env), capture_output=True, text=True,
                              timeout=timeout)
         return run, time.monotonic() - started
 
@@ -66,11 +68,19 @@ class SingleInstance(HelperTestCase):
             time.sleep(0.05)
         self.fail("timed out")
 
+    def engine_environment(self):
+        with open(os.path.join(self.sandbox.home, "engine-environment"), "rb") as recorded:
+            entries = recorded.read().decode().split("\0")[:-1]
+        return dict(entry.split("=", 1) for entry in entries)
+
     def test_a_later_launch_hands_over_and_the_first_runs_the_engine_once(self):
-        first = self.start(self.package("First"))
+        # Qt takes DESKTOP_STARTUP_ID out of the environment, and the later
+        # launch lends its activation token: the engine sees neither change.
+        started_with = dict(DESKTOP_STARTUP_ID="velmora-test_TIME0")
+        first = self.start(self.package("First"), **started_with)
         question = self.x.wait_for_window(first.pid, process=first)
 
-        run, took = self.launch(self.package("Second"))
+        run, took = self.launch(self.package("Second"), XDG_ACTIVATION_TOKEN="later-launch")
         self.assertEqual((run.returncode, run.stdout, run.stderr), (0, "", ""))
         self.assertLess(took, 3)
         self.assertEqual(self.x.helper_windows(), [question], "the later launch showed nothing")
@@ -80,6 +90,14 @@ class SingleInstance(HelperTestCase):
         self.x.press(final, "Return")
         self.assertEqual(first.wait(timeout=20), 0, first.stderr.read())
         self.assertEqual(self.engine_runs(), ["First"])
+        self.assertEqual(self.engine_environment(), self.env(**started_with))
+
+    def test_a_launch_with_nothing_to_do_ends_silently_when_the_ready_check_comes_due(self):
+        started = time.monotonic()
+        idle = self.start("https://velmora.app/skins/aurora.png")
+        self.assertEqual(idle.wait(timeout=20), 2)
+        self.assertGreaterEqual(time.monotonic() - started, 0.8)
+        self.assertEqual(idle.stderr.read(), "")
 
     def test_twenty_launches_during_an_apply_give_one_engine_run(self):
         first = self.start(self.package("First"), ENGINE_SLEEP="3")

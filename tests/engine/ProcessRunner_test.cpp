@@ -44,6 +44,13 @@ TEST(RunProcess, FailureCarriesTrimmedOutputOrTheFixedText) {
   }
 }
 
+TEST(RunProcess, OutputThatIsNotUtf8IsNoneUnlessInvalidBytesAreReplaced) {
+  const QString script = QStringLiteral("printf 'caf\\351.txt\\n\\377\\nbg.png\\n'");
+  EXPECT_EQ(sh(script), QString());
+  EXPECT_EQ(runProcess(kShell, {QStringLiteral("-c"), script}, true, OutputText::replaceInvalid),
+            QStringLiteral("caf\uFFFD.txt\n\uFFFD\nbg.png\n"));
+}
+
 TEST(RunProcess, LaunchErrorIsThePlatformsOwn) {
   for (const QString& program : {QStringLiteral("/nonexistent/tool"),
                                  QStringLiteral("/etc/hostname"), QStringLiteral("/tmp")}) {

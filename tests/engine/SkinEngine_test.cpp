@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include "engine/SkinEngine.h"
@@ -9,19 +10,47 @@
 
 namespace {
 
-// Points HOME at a fresh directory for one test, so the engine path is ours.
+TEST(HomeDirectory, IsAnAbsoluteHomeElseTheAccountsOwn) {
+  const QString account = QStringLiteral("/var/lib/account");
+  const struct {
+    const char* home;
+    std::optional<QString> account;
+    QString expected;
+  } cases[] = {
+      {"/home/u", account, QStringLiteral("/home/u")},
+      {"/", account, QStringLiteral("/")},
+      {"", account, account},
+      {"home/u", account, account},
+      {"~", account, account},
+      {"", std::nullopt, QString()},
+      {"", QString(), QString()},
+      {"", QStringLiteral("relative"), QString()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.home);
+    int lookUps = 0;
+    EXPECT_EQ(homeDirectory(QString::fromUtf8(c.home),
+                            [&] {
+                              ++lookUps;
+                              return c.account;
+                            }),
+              c.expected);
+    EXPECT_EQ(lookUps, c.home[0] == '/' ? 0 : 1);
+  }
+}
+
+// Gives the engine an environment whose HOME is a fresh directory for one
+// test, so the engine path is ours.
 class EngineHome : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(home_.isValid());
-    oldHome_ = qgetenv("HOME");
-    qputenv("HOME", home_.path().toUtf8());
+    environment_.insert(QStringLiteral("HOME"), home_.path());
     record_ = home_.filePath(QStringLiteral("args"));
   }
-  void TearDown() override { qputenv("HOME", oldHome_); }
 
   void installEngine(const QByteArray& body, QFileDevice::Permissions permissions) {
-    const QString script = engineScriptPath();
+    const QString script = engineScriptPath(environment_);
     QDir().mkpath(QFileInfo(script).path());
     QFile file(script);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -32,18 +61,19 @@ class EngineHome : public testing::Test {
 
   void apply(const QString& name = QStringLiteral("Aurora")) {
     applySkin(name, QUrl::fromLocalFile(QStringLiteral("/tmp/X/background.png")),
-              QStringLiteral("#aabbcc"), QStringLiteral("#e28a78"), QStringLiteral("#8a6cff"));
+              QStringLiteral("#aabbcc"), QStringLiteral("#e28a78"), QStringLiteral("#8a6cff"),
+              environment_);
   }
 
   QTemporaryDir home_;
-  QByteArray oldHome_;
+  QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
   QString record_;
   const QFileDevice::Permissions kExecutable =
       QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 };
 
 TEST_F(EngineHome, LivesUnderTheHomeDirectory) {
-  EXPECT_EQ(engineScriptPath(),
+  EXPECT_EQ(engineScriptPath(environment_),
             home_.path() +
                 QStringLiteral("/.orvane/orvane-theme-forge/scripts/customize-theme-macos.sh"));
 }
@@ -61,6 +91,26 @@ TEST_F(EngineHome, ReceivesTenArgumentsExactly) {
                      "--secondary\n#e28a78\n--highlight\n#8a6cff\n"));
 }
 
+TEST_F(EngineHome, RunsWithExactlyTheGivenEnvironment) {
+  if (!QFile::exists(QStringLiteral("/proc/self/environ"))) GTEST_SKIP() << "needs /proc";
+  // What the process environment gained since (a later launch's activation
+  // token, say) never reaches the engine; what it lost still does.
+  environment_.insert(QStringLiteral("VELMORA_GIVEN"), QStringLiteral("a b\tc"));
+  environment_.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
+  qputenv("XDG_ACTIVATION_TOKEN", "later-launch");
+  installEngine("cat /proc/$$/environ > '" + record_.toUtf8() + "'\n", kExecutable);
+  apply();
+  qunsetenv("XDG_ACTIVATION_TOKEN");
+  QFile file(record_);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  QSet<QString> received;
+  for (const QByteArray& entry : file.readAll().split('\0')) {
+    if (!entry.isEmpty()) received.insert(QString::fromLocal8Bit(entry));
+  }
+  const QStringList given = environment_.toStringList();
+  EXPECT_EQ(received, QSet<QString>(given.begin(), given.end()));
+}
+
 TEST_F(EngineHome, MissingOrNotExecutableIsEngineMissing) {
   const QString missing =
       QStringLiteral("Velmora engine is missing. Run the Velmora installer again.");
@@ -68,8 +118,8 @@ TEST_F(EngineHome, MissingOrNotExecutableIsEngineMissing) {
   installEngine("touch '" + record_.toUtf8() + "'\n",
                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   EXPECT_FAILURE_TEXT(apply(), missing);
-  QFile::remove(engineScriptPath());
-  QDir().mkpath(engineScriptPath());  // a directory where the script should be
+  QFile::remove(engineScriptPath(environment_));
+  QDir().mkpath(engineScriptPath(environment_));  // a directory where the script should be
   EXPECT_FAILURE_TEXT(apply(), missing);
   EXPECT_FALSE(QFile::exists(record_));
 }

@@ -1,12 +1,14 @@
 // The extractor on arbitrary archive bytes, each input in a fresh directory
 // with a canary directory beside it: nothing is created outside the
 // directory, nothing is written through a symbolic link, at most 62,914,560
-// bytes are written, and a refusal is the extractor's own error. After each
-// input everything it made is removed again.
+// bytes are written, at most 64 directories are made, no path made is deeper
+// than 16 components or longer than 1,024 bytes, and a refusal is the
+// extractor's own error. After each input everything it made is removed again.
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +40,8 @@ struct Layout {
 const Layout& layout() {
   static QTemporaryDir base(QDir::tempPath() + QStringLiteral("/velmora-fuzz-extract-XXXXXX"));
   static const Layout made = [] {
+    // The archive's own names below are read as the extractor reads them.
+    ::setlocale(LC_ALL, "C.UTF-8");
     Layout l{base.path(), base.filePath(QStringLiteral("archive.zip")),
              base.filePath(QStringLiteral("canary")), base.filePath(QStringLiteral("work"))};
     QDir().mkpath(l.canary);
@@ -158,13 +162,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           QString::number(inside.regularBytes));
   // A write through a link would show up at a path no entry names.
   const Entries named = archiveEntries(l.archive);
+  int directories = 0;
   for (auto item = inside.items.cbegin(); item != inside.items.cend(); ++item) {
+    if (item.value() == S_IFDIR) ++directories;
+    require(item.key().count('/') + 1 <= kMaxEntryPathComponents &&
+                item.key().size() <= kMaxEntryPathBytes,
+            "no path made is deeper than 16 components or longer than 1,024 bytes",
+            QString::fromUtf8(item.key()));
     require(named.paths.contains(item.key()), "every item made is at a path the archive names",
             QString::fromUtf8(item.key()));
     const mode_t type = item.value();
     require(type == S_IFREG || type == S_IFDIR || type == S_IFLNK,
             "only files, directories and links are made", QString::fromUtf8(item.key()));
   }
+  require(directories <= kMaxExtractedDirectories, "at most 64 directories are made",
+          QString::number(directories));
   // A package that extracts without complaint holds every file whole.
   if (extracted) {
     for (auto file = named.fileSizes.cbegin(); file != named.fileSizes.cend(); ++file) {

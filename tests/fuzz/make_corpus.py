@@ -57,6 +57,7 @@ NAMES = [
     "Aurora", "\tCool Skin\n", "Cool\u200bSkin", "\U0001F469\u200d\U0001F4BB", "",
     "   ", "a" * 100, "a" * 79 + " b", ("e\u0301" * 85), "\u202eevil", "\U0001F1EB\U0001F1F7" * 41,
     "x\u00a0\u2028\u2029\u0085y", "\ue000private",
+    "a" + "\u0301" * 40 + "b", "\u1100" * 40 + "\u1161\u1100b", "\u0d4e" * 30 + " \u0301",
 ]
 COLORS = ["#AABBCC", "#c5533a", "#abc", "aabbcc", "#aabbccd", "#gggggg", " #aabbcc",
           "#aabbcc\n", "#\uff41abbcc", "\u212a"]
@@ -160,6 +161,9 @@ def extractor_seeds(out):
         [("a", b"x", FILE, STORED), ("a/b", b"y", FILE, STORED)],
         [("a", b"x", FILE, STORED), ("a", b"y", FILE, STORED)],
         [("zeros", bytes(4096), FILE, DEFLATED)],
+        # Directories near the depth and count limits.
+        [("d%d/" % i + "a/" * 15, b"", DIR, STORED) for i in range(5)],
+        [("deep/" + "a/" * 40 + "f", b"x", FILE, STORED)],
     ]
     for entries in archives:
         save(out, "extractor", zip_bytes(entries))

@@ -1,10 +1,12 @@
 #include "package/PackageReader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 
+#include "base/FreshDirectory.h"
 #include "base/HelperError.h"
 #include "package/PackageSandbox.h"
 #include "package/PackageVetting.h"
@@ -63,8 +65,10 @@ TEST_F(ReadPackage, HostileCorpus) {
   } cases[] = {
       {"twelve-entries.velmora", QString()},
       {"exact-size.velmora", QString()},
-      {"overlapping.velmora", QString()},
       {"fifo.velmora", QString()},
+      {"infozip-latin1.velmora", QString()},
+      {"fat-codepage.velmora", QString()},
+      {"bsdtar.velmora", QString()},
       {"no-manifest.velmora", QStringLiteral("theme.json: No such file or directory")},
       {"oversize.velmora", QStringLiteral("The skin package is empty or too large.")},
       {"thirteen-entries.velmora",
@@ -98,6 +102,16 @@ TEST_F(ReadPackage, HostileCorpus) {
       {"encrypted-flag.velmora", kExtractFailed + QStringLiteral("an entry is encrypted.")},
       {"encrypted-zip.velmora", kExtractFailed + QStringLiteral("an entry is encrypted.")},
       {"duplicate.velmora", kExtractFailed + QStringLiteral("two entries have conflicting paths.")},
+      // What the extractor reads under another name than the listing shows,
+      // or not at all (entries sharing their data).
+      {"dir-bomb-local.velmora",
+       kExtractFailed + QStringLiteral("an entry differs from the archive's directory.")},
+      {"unicode-path-local.velmora",
+       kExtractFailed + QStringLiteral("an entry differs from the archive's directory.")},
+      {"overlapping.velmora",
+       kExtractFailed + QStringLiteral("an entry differs from the archive's directory.")},
+      {"dir-bomb.velmora",
+       kExtractFailed + QStringLiteral("an entry's path is too deep or too long.")},
       {"file-then-dir.velmora",
        kExtractFailed + QStringLiteral("two entries have conflicting paths.")},
   };
@@ -107,11 +121,13 @@ TEST_F(ReadPackage, HostileCorpus) {
     if (c.message.isEmpty()) {
       EXPECT_EQ(request_.name, QStringLiteral("Hostile"));
     }
-    // Whatever happened, everything written is inside extraction
-    // directories (the sandbox checks the canary) and within the cap.
-    for (const QString& dir : extractionDirectories()) {
+    // Everything written is inside extraction directories (the sandbox
+    // checks the canary) and within the cap; a refused package leaves none.
+    const QStringList made = extractionDirectories();
+    EXPECT_EQ(made.size(), c.message.isEmpty() ? 1 : 0);
+    for (const QString& dir : made) {
       EXPECT_LE(bytesUnder(dir), kMaxExpandedBytes);
-      QDir(dir).removeRecursively();
+      removeTree(dir);
     }
   }
 }
@@ -124,6 +140,12 @@ TEST_F(ReadPackage, StreamedEntriesDirectoriesAndUnicodeNames) {
   EXPECT_EQ(request_.image, QUrl::fromLocalFile(made.first() + QStringLiteral("/caf\u00e9.png")));
   EXPECT_EQ(QFileInfo(request_.image.toLocalFile()).size(), 8 + 1024);
   EXPECT_EQ(QFileInfo(made.first() + QStringLiteral("/images/extra.png")).size(), 8 + 1024);
+}
+
+TEST_F(ReadPackage, ANameInACodePageIsWrittenAsItsBytes) {
+  ASSERT_EQ(read(QStringLiteral("infozip-latin1.velmora")), QString());
+  const QByteArray extra = QFile::encodeName(extractionDirectories().value(0)) + "/caf\xe9.txt";
+  EXPECT_EQ(::access(extra.constData(), F_OK), 0);
 }
 
 TEST_F(ReadPackage, RefusalsBeforeExtractionWriteNothing) {

@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "base/FreshDirectory.h"
+
 /// Where the corpus lives: <root>/packages, with <root>/canary beside it.
 struct Corpus {
   QString root;
@@ -126,7 +128,7 @@ class PackageSandbox : public ::testing::Test {
                   name.startsWith(QStringLiteral("tmp-")))
           << "written outside the sandbox: " << name.toStdString();
     }
-    QDir(temp_).removeRecursively();
+    removeTree(temp_);  // byte for byte: names need not be UTF-8
   }
 
   /// The directories that extraction made in this test's TMPDIR; each must

@@ -1,11 +1,14 @@
 #include "package/ZipExtractor.h"
 
 #include <gtest/gtest.h>
+#include <locale.h>
 #include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <string>
 
 #include "base/HelperError.h"
 #include "package/PackageSandbox.h"
@@ -116,6 +119,51 @@ TEST_F(Extractor, RefusesWhatInspectionWouldHaveStopped) {
     QDir(dir).removeRecursively();
     ASSERT_TRUE(QDir().mkpath(dir));
   }
+}
+
+// Each limit at its value and one past it; nothing past one is created.
+TEST_F(Extractor, DepthLengthAndDirectoryCountLimits) {
+  const QString tooDeep =
+      kExtractFailed + QStringLiteral("an entry's path is too deep or too long.");
+  struct Case {
+    const char* package;
+    QString message;
+  } cases[] = {
+      {"depth-16.velmora", QString()},
+      {"depth-17.velmora", tooDeep},
+      {"path-1024.velmora", QString()},
+      {"path-1025.velmora", tooDeep},
+      {"component-255.velmora", QString()},
+      {"component-256.velmora", tooDeep},
+      {"dir-bomb.velmora", tooDeep},
+      {"dirs-64.velmora", QString()},
+      {"dirs-65.velmora",
+       kExtractFailed + QStringLiteral("the package creates too many directories.")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.package);
+    EXPECT_EQ(extract(QString::fromUtf8(c.package)), c.message);
+    const auto items = snapshot(target_);
+    EXPECT_LE(std::count(items.cbegin(), items.cend(), QByteArray("dir")),
+              kMaxExtractedDirectories);
+    for (auto item = items.cbegin(); item != items.cend(); ++item) {
+      EXPECT_LE(item.key().count(u'/') + 1, kMaxEntryPathComponents);
+      EXPECT_LE(QFile::encodeName(item.key()).size(), kMaxEntryPathBytes);
+    }
+    QDir(target_).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(target_));
+  }
+}
+
+// Names are read as UTF-8 whatever the locale; under "C" a UTF-8 name used
+// to be lost.
+TEST_F(Extractor, UnicodeNamesUnderTheCLocale) {
+  const std::string saved = ::setlocale(LC_ALL, nullptr);
+  ::setlocale(LC_ALL, "C");
+  const QString failure = extract(QStringLiteral("streamed-unicode.velmora"));
+  ::setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(failure, QString());
+  EXPECT_TRUE(QFile::exists(target_ + QStringLiteral("/caf\u00e9.png")));
 }
 
 TEST_F(Extractor, LyingSizesNeverWriteMoreThanDeclared) {

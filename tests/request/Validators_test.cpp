@@ -61,7 +61,19 @@ INSTANTIATE_TEST_SUITE_P(
                  repeated(QStringLiteral("e\u0301"), 81), repeated(QStringLiteral("e\u0301"), 80)},
         NameCase{"81 flags cut to 80 whole flags",
                  repeated(QStringLiteral("\U0001F1EB\U0001F1F7"), 81),
-                 repeated(QStringLiteral("\U0001F1EB\U0001F1F7"), 80)}));
+                 repeated(QStringLiteral("\U0001F1EB\U0001F1F7"), 80)},
+        NameCase{"a cluster keeps its base and 30 marks",
+                 u'a' + repeated(QStringLiteral("\u0301"), 100000) + u'b',
+                 u'a' + repeated(QStringLiteral("\u0301"), 30) + u'b'},
+        NameCase{"a run of Hangul leading jamo is one cluster, bounded too",
+                 repeated(QStringLiteral("\u1100"), 40) + u'b',
+                 repeated(QStringLiteral("\u1100"), 31) + u'b'},
+        NameCase{"the name ends where the rest would join a shortened cluster",
+                 repeated(QStringLiteral("\u1100"), 40) + QStringLiteral("\u1161\u1100b"),
+                 repeated(QStringLiteral("\u1100"), 31)},
+        NameCase{"white space a shortened cluster ends in is trimmed",
+                 repeated(QStringLiteral("\u0D4E"), 30) + QStringLiteral(" \u0301"),
+                 repeated(QStringLiteral("\u0D4E"), 30)}));
 
 TEST(ValidatedName, JoinedEmojiCountOneEachOnceTheirJoinersAreGone) {
   // Three people joined by ZWJ are one cluster; without the joiners they are three.

@@ -148,6 +148,57 @@ def overlapping(path, parts, size):
         f.write(body + directory + end)
 
 
+def raw_zip(path, entries):
+    """A stored archive written field by field, for what no zip tool writes.
+    entries: (central name, local name, data, external attributes, local
+    extra field) tuples, names as bytes."""
+    body = b""
+    directory = b""
+    for central_name, local_name, data, attributes, local_extra in entries:
+        crc = zlib.crc32(data)
+        offset = len(body)
+        body += struct.pack("<4sHHHHHIIIHH", LOCAL_SIG, 20, 0, 0, 0, 0x5821, crc, len(data), len(data),
+                            len(local_name), len(local_extra)) + local_name + local_extra + data
+        directory += struct.pack("<4sHHHHHHIIIHHHHHII", CENTRAL_SIG, 0x031E, 20, 0, 0, 0, 0x5821, crc,
+                                 len(data), len(data), len(central_name), 0, 0, 0, 0, attributes,
+                                 offset) + central_name
+    end = struct.pack("<4sHHHHIIH", END_SIG, 0, 0, len(entries), len(entries), len(directory), len(body), 0)
+    with open(path, "wb") as f:
+        f.write(body + directory + end)
+
+
+def raw_skin(*extra):
+    return [(name.encode(), name.encode(), data, UNIX_FILE, b"") for name, data in skin()] + list(extra)
+
+
+def unicode_path_field(header_name, path):
+    """Info-ZIP's Unicode path extra field, which readers take as the
+    entry's name instead of the header's when its checksum matches."""
+    encoded = path.encode()
+    return struct.pack("<HHBI", 0x7075, 5 + len(encoded), 1, zlib.crc32(header_name)) + encoded
+
+
+def tool_package(path, tool, files):
+    """A package written by a real zip tool from `files` (name bytes → data)."""
+    source = path + ".src"
+    os.makedirs(source)
+    for name, data in files.items():
+        full = os.path.join(source.encode(), name)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as f:
+            f.write(data)
+    names = sorted(files)
+    command = {
+        "zip": ["zip", "-q", "-X", os.path.abspath(path)],
+        "bsdtar": ["bsdtar", "--format", "zip", "-cf", os.path.abspath(path)],
+    }[tool]
+    # zip stores names as they are; bsdtar marks them as UTF-8.
+    locale = {"zip": "C", "bsdtar": "C.UTF-8"}[tool]
+    subprocess.run(command + names, cwd=source, check=True, stdin=subprocess.DEVNULL,
+                   env=dict(os.environ, LC_ALL=locale))
+    shutil.rmtree(source)
+
+
 def exact_size_package(path, total):
     """A valid skin padded with a stored entry so the file is `total` bytes."""
     write_zip(path, skin((info("pad.bin", method=zipfile.ZIP_STORED), b"")))
@@ -186,6 +237,49 @@ def main(out):
     patch_entry(p("slip-local-name.velmora"), "harmless/abcdefg.txt", local_name="../../canary/lh.txt_")
     write_zip(p("control-name.velmora"), skin(("bell\x07name.txt", b"x")))
     write_zip(p("empty-name.velmora"), skin(("", b"x")))
+
+    # The local header carries another name than the archive's directory:
+    # ten directory entries listed as "x/" that would each make 32,701
+    # directories, and a name taken from a Unicode path field there.
+    bomb_name = b"x/" + b"a/" * 32_700
+    raw_zip(p("dir-bomb-local.velmora"),
+            raw_skin(*[(b"x/", bomb_name, b"", UNIX_DIRECTORY, b"") for _ in range(10)]))
+    raw_zip(p("unicode-path-local.velmora"),
+            raw_skin((b"notes.txt", b"notes.txt", b"x", UNIX_FILE, unicode_path_field(b"notes.txt", "other.txt"))))
+    # Matching names, each short enough for the zip tool, 20,016 directories in all.
+    write_zip(p("dir-bomb.velmora"),
+              [(info(f"d{i:02d}/" + "a/" * 1667, UNIX_DIRECTORY), b"") for i in range(12)])
+
+    # Depth, length and directory count at and one past each limit.
+    limit_cases = {
+        "depth-16.velmora": "a/" * 15 + "f.txt",
+        "depth-17.velmora": "a/" * 16 + "f.txt",
+        "path-1024.velmora": ("d" * 200 + "/") * 4 + "f" * 220,
+        "path-1025.velmora": ("d" * 200 + "/") * 4 + "f" * 221,
+        "component-255.velmora": "c" * 255,
+        "component-256.velmora": "c" * 256,
+    }
+    for name, entry in limit_cases.items():
+        write_zip(p(name), skin((entry, b"x")))
+    sixty_four = [(f"{r}/" + "a/" * 14 + "f", b"x") for r in "wxyz"] + [("v/a/a/a/f", b"x")]
+    write_zip(p("dirs-64.velmora"), skin(*sixty_four))
+    write_zip(p("dirs-65.velmora"), skin(*sixty_four, ("u/f", b"x")))
+
+    # Packages as real tools write them: Info-ZIP with a Latin-1 name beside
+    # the skin, and bsdtar.
+    tool_package(p("infozip-latin1.velmora"), "zip",
+                 {b"theme.json": MANIFEST, b"bg.png": IMAGE, b"caf\xe9.txt": b"code page"})
+    # A Windows archiver's name in code page 437 (0x82 is "é"), which the zip
+    # tool lists translated to Latin-1.
+    fat = info("cafX.txt")
+    fat.create_system = 0
+    write_zip(p("fat-codepage.velmora"), skin((fat, b"code page")))
+    with open(p("fat-codepage.velmora"), "rb") as f:
+        data = f.read()
+    with open(p("fat-codepage.velmora"), "wb") as f:
+        f.write(data.replace(b"cafX.txt", b"caf\x82.txt"))
+    tool_package(p("bsdtar.velmora"), "bsdtar",
+                 {b"theme.json": MANIFEST, b"bg.png": IMAGE, "images/fa\u00e7ade.png".encode(): IMAGE})
 
     # Symbolic links.
     write_zip(p("link-manifest.velmora"), [(info("theme.json", UNIX_LINK), b"/etc/passwd"), ("bg.png", IMAGE)])

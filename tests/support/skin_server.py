@@ -36,6 +36,15 @@ query string is ignored except by /redirect):
   /loop/NAME                      302 back to the same address, for ever
   /reset/<n>/NAME                 headers announcing 2n bytes, n bytes, then
                                   the connection is reset (TCP RST)
+  /chunked/<n>/NAME               n bytes in HTTP/1.1 chunks, no Content-Length
+  /encoded/<coding>/<n>/NAME      n bytes sent with Content-Encoding, whatever
+                                  the request asked for, with Content-Length:
+                                  gzip, x-gzip, deflate (zlib data), raw-deflate
+                                  (raw data, labelled deflate), gzip-cut (the
+                                  gzip data without its last 100 bytes), or any
+                                  other label with the bytes as they are
+  /gzip-bomb/<n>/NAME             n zero bytes gzip'd (about n/1000 on the
+                                  wire), in chunks
   anything else                   a file under --root, or 404
 
 Generated bodies follow a fixed pattern: byte i is (i * 7 + 3) % 256.
@@ -52,6 +61,7 @@ import struct
 import sys
 import threading
 import urllib.parse
+import zlib
 
 CHUNK = 64 * 1024
 
@@ -63,6 +73,11 @@ def pattern(offset, size):
 
 # One period of the pattern (256 bytes) repeated to a chunk, to send fast.
 PATTERN_CHUNK = pattern(0, CHUNK)
+
+
+def pattern_body(size):
+    """The generated body's first size bytes, built fast."""
+    return (PATTERN_CHUNK * (size // CHUNK + 1))[:size]
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -253,6 +268,70 @@ def route_reset(h, args, url):
     h.connection.close()
 
 
+def send_chunked(h, body):
+    h.start(200, [("Content-Type", "image/png"), ("Transfer-Encoding", "chunked")]
+            + getattr(h, "extra_headers", []))
+    if h.command == "HEAD":
+        return
+    for at in range(0, len(body), CHUNK):
+        piece = body[at:at + CHUNK]
+        h.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
+    h.wfile.write(b"0\r\n\r\n")
+    h.wfile.flush()
+
+
+def route_chunked(h, args, url):
+    if not args or not args[0].isdigit():
+        return False
+    send_chunked(h, pattern_body(int(args[0])))
+
+
+def encoded(coding, body):
+    if coding in ("gzip", "x-gzip"):
+        return coding, gzip_bytes(body)
+    if coding == "gzip-cut":
+        return "gzip", gzip_bytes(body)[:-100]
+    if coding == "deflate":
+        return coding, zlib.compress(body)
+    if coding == "raw-deflate":
+        packer = zlib.compressobj(wbits=-15)
+        return "deflate", packer.compress(body) + packer.flush()
+    return coding, body
+
+
+def gzip_bytes(body):
+    packer = zlib.compressobj(wbits=31)
+    return packer.compress(body) + packer.flush()
+
+
+def route_encoded(h, args, url):
+    if len(args) < 2 or not args[1].isdigit():
+        return False
+    label, body = encoded(args[0], pattern_body(int(args[1])))
+    h.start(200, [("Content-Type", "image/png"), ("Content-Encoding", label),
+                  ("Content-Length", str(len(body)))])
+    if h.command != "HEAD":
+        h.wfile.write(body)
+
+
+BOMBS = {}
+
+
+def route_gzip_bomb(h, args, url):
+    if not args or not args[0].isdigit():
+        return False
+    size = int(args[0])
+    if size not in BOMBS:
+        packer = zlib.compressobj(level=9, wbits=31)
+        zeros = bytes(CHUNK)
+        parts = [packer.compress(zeros) for _ in range(size // CHUNK)]
+        parts.append(packer.compress(bytes(size % CHUNK)))
+        parts.append(packer.flush())
+        BOMBS[size] = b"".join(parts)
+    h.extra_headers = [("Content-Encoding", "gzip")]
+    send_chunked(h, BOMBS[size])
+
+
 def wait_for_client_to_leave(h):
     """Sends nothing more; returns once the client closes or the server stops."""
     h.connection.settimeout(0.2)
@@ -279,6 +358,9 @@ ROUTES = {
     "drip": route_drip,
     "loop": route_loop,
     "reset": route_reset,
+    "chunked": route_chunked,
+    "encoded": route_encoded,
+    "gzip-bomb": route_gzip_bomb,
 }
 
 
