@@ -1,6 +1,8 @@
 #include "package/Utf8Locale.h"
 
-#include <locale.h>
+// This system's declarations of the C library's per-thread locales and the
+// name of its UTF-8 locale (package/linux or package/macos, chosen by CMake).
+#include "SystemLocale.h"
 
 namespace {
 
@@ -9,7 +11,7 @@ const char* const kNames[] = {"C.UTF-8", "C.utf8", "UTF-8", "en_US.UTF-8"};
 }  // namespace
 
 QString utf8LocaleName() {
-  return QStringLiteral("C.UTF-8");
+  return QString::fromLatin1(kUtf8LocaleName);
 }
 
 Utf8Names::Utf8Names() {
