@@ -18,6 +18,11 @@
 
 namespace {
 
+/// A Wayland message holds at most 4096 bytes. A longer token cannot be sent:
+/// the client library would end the whole connection, and the helper with it,
+/// so such a token is not handed on (real ones are a few dozen bytes).
+constexpr qsizetype kMaxTokenBytes = 4000;
+
 /// The compositor's xdg_activation_v1 global, as the registry announces it.
 struct Globals {
   wl_registry* registry = nullptr;
@@ -41,7 +46,9 @@ const wl_registry_listener registryListener = {announced, withdrawn};
 }  // namespace
 
 bool activateWithToken(QWindow& window, const QString& token) {
-  if (token.isEmpty() || !QGuiApplication::platformName().startsWith(u"wayland")) return false;
+  const QByteArray utf8 = token.toUtf8();
+  if (utf8.isEmpty() || utf8.size() > kMaxTokenBytes) return false;
+  if (!QGuiApplication::platformName().startsWith(u"wayland")) return false;
   QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
   if (native == nullptr) return false;
   auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
@@ -61,7 +68,7 @@ bool activateWithToken(QWindow& window, const QString& token) {
   const bool answered = wl_display_roundtrip_queue(display, queue) >= 0;
   const bool sent = answered && globals.activation != nullptr;
   if (globals.activation != nullptr) {
-    if (sent) xdg_activation_v1_activate(globals.activation, token.toUtf8().constData(), surface);
+    if (sent) xdg_activation_v1_activate(globals.activation, utf8.constData(), surface);
     xdg_activation_v1_destroy(globals.activation);
   }
   wl_registry_destroy(globals.registry);
