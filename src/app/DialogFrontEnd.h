@@ -1,8 +1,10 @@
 #pragma once
 #include <QIcon>
 #include <QString>
+#include <functional>
 
 #include "app/FrontEnd.h"
+#include "app/WindowActivation.h"
 
 /// The helper's icon, built into the program; every alert's window icon.
 QIcon helperIcon();
@@ -11,6 +13,12 @@ QIcon helperIcon();
 /// modal QMessageBox showing its texts literally. Needs a QApplication.
 class DialogFrontEnd final : public FrontEnd {
  public:
+  /// Hands a lent activation token and the shown alert's window on; returns
+  /// whether it was used.
+  using Activate = std::function<bool(QWindow& window, const QString& token)>;
+
+  explicit DialogFrontEnd(Activate activate = activateWithToken);
+
   /// Shows a modal box with the title as its message, the text as its detail and one "OK".
   void showAlert(const QString& title, const QString& text) override;
 
@@ -21,7 +29,7 @@ class DialogFrontEnd final : public FrontEnd {
   /// returns nullopt.
   std::optional<int> nothingToDo() override;
 
-  /// The next alert is activated with `token` (see showActivated).
+  /// The next alert, once shown, is activated with `token`.
   void setActivationToken(const QString& token) override;
 
   /// Shows nothing: the confirmation already told the user what happens.
@@ -31,5 +39,6 @@ class DialogFrontEnd final : public FrontEnd {
   void downloadFinished() override;
 
  private:
+  Activate activate_;
   QString activationToken_;
 };
