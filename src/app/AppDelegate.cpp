@@ -3,19 +3,16 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <memory>
+
 #include "app/BusyAlert.h"
-#include "app/HelperError.h"
-#include "engine/SkinEngine.h"
+#include "base/HelperError.h"
 #include "link/DownloadCancel.h"
 #include "link/HostPolicy.h"
 #include "link/SkinLink.h"
 
-AppDelegate::AppDelegate(FrontEnd& ui, Mode mode, RequestReport report,
-                         QProcessEnvironment engineEnvironment)
-    : ui_(ui),
-      mode_(mode),
-      report_(std::move(report)),
-      engineEnvironment_(std::move(engineEnvironment)) {}
+AppDelegate::AppDelegate(FrontEnd& ui, ApplyEffects& effects, Mode mode, RequestReport report)
+    : ui_(ui), effects_(effects), mode_(mode), report_(std::move(report)) {}
 
 AppDelegate::~AppDelegate() {
   if (worker_.joinable()) worker_.join();
@@ -23,15 +20,17 @@ AppDelegate::~AppDelegate() {
 
 template <typename Show>
 auto AppDelegate::inAlert(Show show) {
-  ++alertsOpen_;
   struct Closing {
     AppDelegate& self;
+    Phase before;
     ~Closing() {
-      if (--self.alertsOpen_ == 0 && !self.heldEvents_.empty()) {
+      if (self.phase_ == Phase::alertOpen) self.phase_ = before;
+      if (self.phase_ == Phase::running && !self.heldEvents_.empty()) {
         QMetaObject::invokeMethod(&self, &AppDelegate::deliverHeldEvents, Qt::QueuedConnection);
       }
     }
-  } closing{*this};
+  } closing{*this, phase_};
+  phase_ = Phase::alertOpen;
   return show();
 }
 
@@ -46,7 +45,7 @@ void AppDelegate::readyCheck() {
     endIfNothingTakenUp();
     return;
   }
-  if (operationInFlight_ || terminated_) return;
+  if (operationInFlight_ || phase_ == Phase::ended) return;
   inAlert([this] {
     ui_.showAlert(AlertKind::notice, QStringLiteral("Velmora Helper is ready"),
                   QStringLiteral("Choose a skin on ") + skinSiteDomain() +
@@ -64,7 +63,7 @@ void AppDelegate::openUrls(const QStringList& urls) {
   bool routed = false;
   for (const QString& url : urls) {
     // A flow that ended the application (refusal, cancel) ends the event too.
-    if (terminated_) return;
+    if (phase_ == Phase::ended) return;
     const QString scheme = uriScheme(url).toLower();
     if (scheme == u"velmora") {
       routed = true;
@@ -74,7 +73,7 @@ void AppDelegate::openUrls(const QStringList& urls) {
       handlePackage(parsed.toLocalFile());
     }
   }
-  if (!routed && !terminated_) leftNothingToDo();
+  if (!routed && phase_ != Phase::ended) leftNothingToDo();
 }
 
 void AppDelegate::leftNothingToDo() {
@@ -89,8 +88,7 @@ void AppDelegate::endIfNothingTakenUp() {
   // A flow that took an input up is still asking (an alert is open) or
   // applying, or has ended the run itself; held events are routed next and
   // decide for themselves.
-  if (!readyCheckDue_ || terminated_ || operationInFlight_ || alertsOpen_ > 0 ||
-      !heldEvents_.empty()) {
+  if (!readyCheckDue_ || phase_ != Phase::running || operationInFlight_ || !heldEvents_.empty()) {
     return;
   }
   terminate(kExitUsage);
@@ -102,7 +100,7 @@ void AppDelegate::open(const OpenEvent& event) {
 }
 
 void AppDelegate::deliverWhenIdle(const OpenEvent& event, const QString& activationToken) {
-  if (terminated_) return;
+  if (phase_ == Phase::ended) return;
   heldEvents_.push_back(HandOver{event, activationToken});
   // This runs in whichever event loop is turning. While an alert is open that
   // is the alert's own nested loop (QMessageBox::exec keeps delivering socket
@@ -114,13 +112,13 @@ void AppDelegate::deliverWhenIdle(const OpenEvent& event, const QString& activat
   // alert has closed and is routed from the top-level loop, where the first
   // flow's outcome is settled: an apply under way (the event is ignored) or
   // the application ended (the event is dropped with it).
-  if (alertsOpen_ == 0) {
+  if (phase_ == Phase::running) {
     QMetaObject::invokeMethod(this, &AppDelegate::deliverHeldEvents, Qt::QueuedConnection);
   }
 }
 
 void AppDelegate::deliverHeldEvents() {
-  while (!heldEvents_.empty() && alertsOpen_ == 0 && !terminated_) {
+  while (!heldEvents_.empty() && phase_ == Phase::running) {
     const HandOver next = heldEvents_.front();
     heldEvents_.pop_front();
     if (operationInFlight_) {
@@ -161,23 +159,61 @@ bool AppDelegate::confirmApply(const SkinRequest& request, const QString& source
   });
 }
 
-std::optional<SkinRequest> AppDelegate::readAndConfirm(
-    const QString& refusalTitle, const std::function<SkinRequest()>& read,
-    const std::function<QString(const SkinRequest&)>& source,
-    const std::function<void(const SkinRequest&)>& discard) {
+void AppDelegate::runFlow(const QString& refusalTitle, const std::function<SkinRequest()>& read,
+                          const std::function<QString(const SkinRequest&)>& source,
+                          const std::function<void(const SkinRequest&)>& discard) {
+  if (operationInFlight_) return;
   SkinRequest request;
   try {
     request = read();
   } catch (const Failure& error) {
     finish(refusalTitle, error.localizedDescription(), kExitFailed);
-    return std::nullopt;
+    return;
   }
   if (mode_ == Mode::apply && !confirmApply(request, source(request))) {
     if (discard) discard(request);
     terminate(kExitCancelled);
-    return std::nullopt;
+    return;
   }
-  return request;
+  operationInFlight_ = true;
+  // A link's image is downloaded now, and the user may stop that.
+  std::function<bool()> cancel;
+  if (!request.image.isLocalFile()) {
+    downloadCancel_ = std::make_shared<DownloadCancel>();
+    cancel = [download = downloadCancel_] { return download->cancel(); };
+  }
+  ui_.applyStarted(request.name, std::move(cancel));
+  // Nothing is fetched before the user has confirmed a fully checked request.
+  auto local = std::make_shared<SkinRequest>(request);
+  offMainThread([this, local] { local->image = effects_.localImage(*local, downloadOptions()); },
+                [this, local] { imageIsLocal(*local); });
+}
+
+void AppDelegate::imageIsLocal(const SkinRequest& local) {
+  if (mode_ == Mode::check) {
+    ui_.applyEnded();
+    operationInFlight_ = false;
+    report_(local);
+    terminate(kExitApplied);
+    return;
+  }
+  // The image is local: from here on nothing stops the apply.
+  ui_.engineStarted();
+  offMainThread([this, local] { effects_.runEngine(local); },
+                [this, name = local.name] {
+                  finish(QStringLiteral("Skin applied"),
+                         QStringLiteral("Orvane is reopening with ") + name + u'.', kExitApplied);
+                });
+}
+
+DownloadOptions AppDelegate::downloadOptions() {
+  DownloadOptions options;
+  options.progress = [this](qint64 received, qint64 total) {
+    ui_.downloadProgress(received, total);
+  };
+  options.finished = [this] { ui_.downloadFinished(); };
+  options.cancel = downloadCancel_;
+  return options;
 }
 
 void AppDelegate::finish(const QString& title, const QString& message, int status) {
@@ -189,7 +225,7 @@ void AppDelegate::finish(const QString& title, const QString& message, int statu
 }
 
 void AppDelegate::terminate(int status) {
-  terminated_ = true;
+  phase_ = Phase::ended;
   QCoreApplication::exit(status);
 }
 
@@ -197,38 +233,16 @@ void AppDelegate::onMainThread(std::function<void()> work) {
   QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
-void AppDelegate::startApplying(const SkinRequest& request,
-                                std::function<QUrl(const QUrl&)> localImage,
-                                std::shared_ptr<DownloadCancel> cancel) {
-  operationInFlight_ = true;
-  std::function<bool()> cancelDownload;
-  if (cancel) cancelDownload = [cancel] { return cancel->cancel(); };
-  ui_.applyStarted(request.name, std::move(cancelDownload));
-  // Only one request is ever taken up per run, so there is at most one worker.
-  worker_ = std::thread([this, request, localImage = std::move(localImage)] {
-    // A check applies nothing, so its failure does not say so.
-    QString title = mode_ == Mode::check ? QStringLiteral("Could not check skin")
-                                         : QStringLiteral("Could not apply skin");
+void AppDelegate::offMainThread(std::function<void()> work, std::function<void()> next) {
+  // Only one request is ever taken up per run, and its steps run one after
+  // the other: the previous step posted its result as its last act.
+  if (worker_.joinable()) worker_.join();
+  worker_ = std::thread([this, work = std::move(work), next = std::move(next)] {
     QString message;
-    int status = kExitFailed;
     try {
-      SkinRequest local = request;
-      local.image = localImage(request.image);
-      if (mode_ == Mode::check) {
-        onMainThread([this, local] {
-          ui_.applyEnded();
-          operationInFlight_ = false;
-          report_(local);
-          terminate(kExitApplied);
-        });
-        return;
-      }
-      onMainThread([this] { ui_.engineStarted(); });
-      applySkin(local.name, local.image, local.accent, local.secondary, local.highlight,
-                engineEnvironment_);
-      title = QStringLiteral("Skin applied");
-      message = QStringLiteral("Orvane is reopening with ") + request.name + u'.';
-      status = kExitApplied;
+      work();
+      onMainThread(next);
+      return;
     } catch (const DownloadCancelled&) {
       // The user stopped it: nothing more to say, and the engine never ran.
       onMainThread([this] {
@@ -242,6 +256,9 @@ void AppDelegate::startApplying(const SkinRequest& request,
     } catch (const std::exception& error) {
       message = QString::fromUtf8(error.what());
     }
-    onMainThread([this, title, message, status] { finish(title, message, status); });
+    // A check applies nothing, so its failure does not say so.
+    const QString title = mode_ == Mode::check ? QStringLiteral("Could not check skin")
+                                               : QStringLiteral("Could not apply skin");
+    onMainThread([this, title, message] { finish(title, message, kExitFailed); });
   });
 }

@@ -1,6 +1,5 @@
 #pragma once
 #include <QObject>
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -11,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/ApplyEffects.h"
 #include "app/CommandLine.h"
 #include "app/FrontEnd.h"
 #include "app/HandOver.h"
@@ -22,7 +22,7 @@ class DownloadCancel;
 enum ExitStatus : int {
   kExitApplied = 0,    ///< "Skin applied", or the ready alert
   kExitFailed = 1,     ///< a refusal, "Could not apply skin", a failed check, or busy
-  kExitUsage = 2,      ///< a usage error, or (console) nothing to do
+  kExitUsage = 2,      ///< a usage error, or nothing to do
   kExitCancelled = 3,  ///< the user cancelled the confirmation or the download
 };
 
@@ -32,7 +32,9 @@ inline constexpr std::chrono::milliseconds kReadyCheckDelay{800};
 
 /// The helper's one stateful object: it receives the open events, routes
 /// them to the link and package flows, and ends the application. Lives on the
-/// main thread for the whole run; its flags are touched only there.
+/// main thread for the whole run; its state is touched only there. What it
+/// shows goes through a FrontEnd, and the download and the engine run through
+/// ApplyEffects, so the flows run alike with fakes.
 class AppDelegate final : public QObject {
   Q_OBJECT
 
@@ -43,11 +45,17 @@ class AppDelegate final : public QObject {
   };
   using RequestReport = std::function<void(const SkinRequest&)>;
 
-  /// Shows everything through `ui`; in check mode hands finished requests to
-  /// `report`. The engine is found through and started with `engineEnvironment`.
-  explicit AppDelegate(
-      FrontEnd& ui, Mode mode = Mode::apply, RequestReport report = {},
-      QProcessEnvironment engineEnvironment = QProcessEnvironment::systemEnvironment());
+  /// Where the run stands, apart from the two flags.
+  enum class Phase {
+    running,    ///< open events are routed as they come
+    alertOpen,  ///< an alert or the question is open: events from outside wait
+    ended,      ///< a flow or the ready check has ended the application
+  };
+
+  /// Shows everything through `ui` and applies through `effects` (both must
+  /// outlive the delegate); in check mode hands finished requests to `report`.
+  AppDelegate(FrontEnd& ui, ApplyEffects& effects, Mode mode = Mode::apply,
+              RequestReport report = {});
   /// Waits for a worker that is still posting its result.
   ~AppDelegate() override;
 
@@ -61,8 +69,7 @@ class AppDelegate final : public QObject {
   /// Delivers `event` as the open event of its kind (nothing for Kind::none).
   void open(const OpenEvent& event);
   /// An open event from outside the launch (another launch, the system): routed
-  /// from the top-level event loop once no alert is open, never from inside one;
-  /// answered with the busy alert if an apply is under way by then.
+  /// from the top-level event loop once no alert is open, never from inside one.
   /// `activationToken`, lent by the launch that sent it, lets the alert that
   /// the event brings up come to the front.
   void deliverWhenIdle(const OpenEvent& event, const QString& activationToken = {});
@@ -80,8 +87,9 @@ class AppDelegate final : public QObject {
 
   bool receivedInput() const { return receivedInput_; }
   bool operationInFlight() const { return operationInFlight_; }
+  Phase phase() const { return phase_; }
   /// Whether a flow or the ready check has ended the application.
-  bool terminated() const { return terminated_; }
+  bool terminated() const { return phase_ == Phase::ended; }
 
  private:
   void readyCheck();
@@ -92,37 +100,45 @@ class AppDelegate final : public QObject {
   /// so that no process is left running without a window for anyone to close.
   void endIfNothingTakenUp();
   void terminate(int status);
-  /// Shows an alert or the confirmation through `show`, counted in alertsOpen_.
+  /// Shows an alert or the confirmation through `show` in the alertOpen phase.
   template <typename Show>
   auto inAlert(Show show);
   /// Routes the events held back while an alert was open.
   void deliverHeldEvents();
-  /// Reads a request with `read`; a failure is shown under `refusalTitle` and
-  /// ends the application. In apply mode asks the user, naming where the skin
-  /// comes from with `source`; a refusal ends it too, after `discard` has
-  /// taken back what was made for the request. Returns the request only when
-  /// the flow goes on.
-  std::optional<SkinRequest> readAndConfirm(
-      const QString& refusalTitle, const std::function<SkinRequest()>& read,
-      const std::function<QString(const SkinRequest&)>& source,
-      const std::function<void(const SkinRequest&)>& discard = {});
-  /// After confirmation: prepares the image (download or as is) and runs the
-  /// engine on a worker thread, then finishes on the main thread. A download
-  /// that `cancel` stops ends the run with kExitCancelled and no alert.
-  void startApplying(const SkinRequest& request, std::function<QUrl(const QUrl&)> localImage,
-                     std::shared_ptr<DownloadCancel> cancel = nullptr);
+  /// The flow of both inputs: reads the request with `read` (a failure is
+  /// shown under `refusalTitle` and ends the application), asks the user in
+  /// apply mode, naming where the skin comes from with `source` (a refusal
+  /// ends it too, after `discard` has taken back what was made for the
+  /// request), then makes the image local off the main thread; a download the
+  /// user cancels ends the run with kExitCancelled and no alert.
+  void runFlow(const QString& refusalTitle, const std::function<SkinRequest()>& read,
+               const std::function<QString(const SkinRequest&)>& source,
+               const std::function<void(const SkinRequest&)>& discard = {});
+  /// Back on the main thread with the image local: check mode reports the
+  /// request and ends; apply mode runs the engine off the main thread, then
+  /// shows "Skin applied".
+  void imageIsLocal(const SkinRequest& local);
+  /// Runs `work` on the worker thread, then `next` on the main thread; when
+  /// `work` fails, the run finishes with "Could not apply skin" ("Could not
+  /// check skin" in check mode) instead.
+  void offMainThread(std::function<void()> work, std::function<void()> next);
+  /// What the download reports to the front end, on the downloading thread.
+  DownloadOptions downloadOptions();
   /// Calls `work` on the main thread, from any thread.
   void onMainThread(std::function<void()> work);
 
   FrontEnd& ui_;
-  Mode mode_;
+  ApplyEffects& effects_;
+  const Mode mode_;
   RequestReport report_;
-  const QProcessEnvironment engineEnvironment_;  ///< read-only, also on the worker
   bool receivedInput_ = false;
   bool operationInFlight_ = false;
-  bool terminated_ = false;
+  Phase phase_ = Phase::running;
+  /// The ready check's moment has come: from then on a run that has taken
+  /// nothing up ends.
   bool readyCheckDue_ = false;
-  int alertsOpen_ = 0;
   std::deque<HandOver> heldEvents_;
   std::thread worker_;
+  /// Lets the user stop a link's download; set before the worker starts.
+  std::shared_ptr<DownloadCancel> downloadCancel_;
 };

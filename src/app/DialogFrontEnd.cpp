@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QWindow>
 #include <utility>
 
 #include "app/AlertLook.h"
@@ -26,29 +27,18 @@ void setUpBox(QMessageBox& box, const QString& title, const QString& text) {
   box.setInformativeText(displaySafe(text, true));
 }
 
-/// Shows `box` and asks for it to be activated. On Wayland Qt's xdg-shell
-/// plugin hands the compositor the activation token in XDG_ACTIVATION_TOKEN
-/// (and removes the variable), so the alert may take the focus: the token the
-/// launcher gave this process, or `lentToken` from a later launch. Qt 6.4 takes
-/// a token from nowhere else, so a lent token is in the variable only while
-/// the box is shown and activated, and the variable is then put back as it
-/// was. That happens on the main thread before any apply has started (a lent
-/// token goes only to the alert its own event brings up), so no other thread
-/// reads the environment meanwhile, and the engine never sees the token: it is
-/// started with the environment the helper was started with.
-void showActivated(QMessageBox& box, const QString& lentToken) {
-  const char* const variable = "XDG_ACTIVATION_TOKEN";
-  const bool wasSet = qEnvironmentVariableIsSet(variable);
-  const QByteArray was = qgetenv(variable);
-  if (!lentToken.isEmpty()) qputenv(variable, lentToken.toUtf8());
+/// Shows `box` and asks for it to be activated. A token lent by a later
+/// launch is handed to the compositor for this box once it is shown, so the
+/// alert that launch brought up may take the focus. The process environment is
+/// never written: the engine and every thread see the one the helper started
+/// with.
+void showActivated(QMessageBox& box, const QString& lentToken,
+                   const DialogFrontEnd::Activate& activate) {
   box.show();
   box.raise();
   box.activateWindow();
-  if (lentToken.isEmpty()) return;
-  if (wasSet) {
-    qputenv(variable, was);
-  } else {
-    qunsetenv(variable);
+  if (!lentToken.isEmpty() && box.windowHandle() != nullptr) {
+    activate(*box.windowHandle(), lentToken);
   }
 }
 
@@ -57,10 +47,10 @@ void showActivated(QMessageBox& box, const QString& lentToken) {
 /// every label shows its text literally: QMessageBox applies its text format
 /// only to the main label, and the informative label would otherwise render
 /// markup such as "<img src=...>".
-void runBox(QMessageBox& box, const QString& lentToken) {
+void runBox(QMessageBox& box, const QString& lentToken, const DialogFrontEnd::Activate& activate) {
   for (QLabel* label : box.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
-  showActivated(box, lentToken);
+  showActivated(box, lentToken, activate);
   box.exec();
 }
 
@@ -76,7 +66,7 @@ QIcon helperIcon() {
   return icon;
 }
 
-DialogFrontEnd::DialogFrontEnd() {
+DialogFrontEnd::DialogFrontEnd(Activate activate) : activate_(std::move(activate)) {
   progressDelay_.setSingleShot(true);
   progressDelay_.setInterval(kProgressDelayMs);
   QObject::connect(&progressDelay_, &QTimer::timeout, &mainThread_, [this] { showProgress(); });
@@ -91,7 +81,7 @@ void DialogFrontEnd::showAlert(AlertKind kind, const QString& title, const QStri
   box.setDefaultButton(ok);
   box.setEscapeButton(ok);
   giveAlertItsLook(box, kind == AlertKind::problem ? AlertIcon::warning : AlertIcon::helper);
-  runBox(box, std::exchange(activationToken_, {}));
+  runBox(box, std::exchange(activationToken_, {}), activate_);
 }
 
 bool DialogFrontEnd::askToApply(const QString& title, const QString& text,
@@ -104,7 +94,7 @@ bool DialogFrontEnd::askToApply(const QString& title, const QString& text,
   box.setEscapeButton(cancel);
   giveAlertItsLook(box, AlertIcon::helper);
   addBelowText(box, new SkinDetailsView(details));
-  runBox(box, std::exchange(activationToken_, {}));
+  runBox(box, std::exchange(activationToken_, {}), activate_);
   return box.clickedButton() == apply;
 }
 

@@ -4,9 +4,11 @@
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "app/FrontEnd.h"
+#include "app/WindowActivation.h"
 
 class ProgressWindow;
 
@@ -18,7 +20,11 @@ QIcon helperIcon();
 /// kind. Needs a QApplication.
 class DialogFrontEnd final : public FrontEnd {
  public:
-  DialogFrontEnd();
+  /// Hands a lent activation token and the shown alert's window on; returns
+  /// whether it was used.
+  using Activate = std::function<bool(QWindow& window, const QString& token)>;
+
+  explicit DialogFrontEnd(Activate activate = activateWithToken);
   ~DialogFrontEnd() override;
 
   /// Shows a modal box with the title as its heading, the text below it and one "OK";
@@ -34,7 +40,7 @@ class DialogFrontEnd final : public FrontEnd {
   /// returns nullopt.
   std::optional<int> nothingToDo() override;
 
-  /// The next alert is activated with `token` (see showActivated).
+  /// The next alert, once shown, is activated with `token`.
   void setActivationToken(const QString& token) override;
 
   /// Shows nothing: the confirmation already told the user what happens.
@@ -73,5 +79,6 @@ class DialogFrontEnd final : public FrontEnd {
   std::atomic<qint64> received_{0};
   std::atomic<qint64> total_{-1};
   std::atomic<bool> updatePosted_{false};
+  Activate activate_;
   QString activationToken_;
 };

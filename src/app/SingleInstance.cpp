@@ -11,6 +11,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "app/DisplayProbe.h"
+
 namespace {
 
 /// How long a later launch waits for the running instance to take its hand-over.
@@ -36,21 +38,16 @@ bool peerIsThisUser(qintptr descriptor) {
 #endif
 }
 
-QByteArray platformOf(const QByteArray& entry) {
-  const qsizetype colon = entry.indexOf(':');
-  return (colon < 0 ? entry : entry.left(colon)).trimmed();
-}
-
 }  // namespace
 
 QString singleInstanceName(uint uid, const QByteArray& platformEntry, const QByteArray& display) {
   QCryptographicHash digest(QCryptographicHash::Sha256);
-  digest.addData(QByteArray::number(uid) + '\0' + platformOf(platformEntry) + '\0' + display);
+  digest.addData(QByteArray::number(uid) + '\0' + platformName(platformEntry) + '\0' + display);
   return QStringLiteral("velmora-helper-") + QString::fromLatin1(digest.result().toHex().left(16));
 }
 
-QString currentSingleInstanceName() {
-  const QByteArray platform = platformOf(qgetenv("QT_QPA_PLATFORM"));
+QString singleInstanceNameFor(const QByteArray& platformEntry) {
+  const QByteArray platform = platformName(platformEntry);
   QByteArray display;
   if (platform == "xcb") display = qgetenv("DISPLAY");
   if (platform.startsWith("wayland")) display = qgetenv("WAYLAND_DISPLAY");

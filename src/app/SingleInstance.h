@@ -16,9 +16,9 @@ class QLocalSocket;
 /// display that platform uses, short enough for a socket path.
 QString singleInstanceName(uint uid, const QByteArray& platformEntry, const QByteArray& display);
 
-/// singleInstanceName for this process: its user, the platform chosen in
-/// QT_QPA_PLATFORM and DISPLAY or WAYLAND_DISPLAY to match.
-QString currentSingleInstanceName();
+/// singleInstanceName for this process: its user, the platform the display
+/// probe chose (`platformEntry`) and DISPLAY or WAYLAND_DISPLAY to match.
+QString singleInstanceNameFor(const QByteArray& platformEntry);
 
 /// Keeps the dialog front end to one instance per user and display. The
 /// instance that holds `<directory>/<name>.lock` listens on

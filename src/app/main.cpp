@@ -4,21 +4,22 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcessEnvironment>
-#include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "BuildConfig.h"
 #include "app/AlertText.h"
 #include "app/AppDelegate.h"
+#include "app/ApplyEffects.h"
 #include "app/BusyAlert.h"
 #include "app/CommandLine.h"
 #include "app/ConsoleFrontEnd.h"
 #include "app/DialogFrontEnd.h"
 #include "app/DisplayProbe.h"
 #include "app/FileOpenRouter.h"
-#include "app/SingleInstance.h"
+#include "app/SingleInstanceGate.h"
 
 namespace {
 
@@ -36,8 +37,8 @@ void print(std::FILE* file, const QString& text) {
 
 int main(int argc, char** argv) {
   // The engine is started with exactly the environment the helper was started
-  // with, taken before anything changes it: the display probe and Qt's
-  // platform plugins set and remove variables of their own.
+  // with, taken before anything changes it: Qt's platform plugins set and
+  // remove variables of their own.
   const QProcessEnvironment startEnvironment = QProcessEnvironment::systemEnvironment();
   const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
   if (!line.error.isEmpty()) {
@@ -54,83 +55,56 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // --check never shows a dialog. Qt is given no arguments of ours, so that
-  // an input such as "-display" is never taken as one of Qt's own options.
-  const QByteArray platformWas = qgetenv("QT_QPA_PLATFORM");
-  const bool platformWasSet = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-  const bool dialogs = !line.check && chooseFrontEnd(line.console) == FrontEndKind::dialogs;
+  // --check never shows a dialog.
+  const DisplayChoice display = line.check ? DisplayChoice{} : chooseDisplay(line.console);
+  const bool dialogs = display.frontEnd == FrontEndKind::dialogs;
   const OpenEvent event = openEventFor(line.inputs, QDir::currentPath());
 
-  // One dialog instance per user and display takes up the inputs of later
-  // launches; a launch with nothing to hand over shows its own ready alert.
-  std::unique_ptr<SingleInstance> instance;
-  bool busy = false;
-#ifndef Q_OS_MACOS
-  if (dialogs && event.kind != OpenEvent::Kind::none) {
-    // XDG_RUNTIME_DIR, or a private directory Qt makes when it is not set.
-    const QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!directory.isEmpty()) {
-      instance = std::make_unique<SingleInstance>(directory, currentSingleInstanceName());
-    }
+  // One dialog instance per user and display takes up the inputs of later launches.
+  auto gate = std::make_unique<SingleInstanceGate>();
+  if (dialogs) {
+    if (const std::optional<int> status = gate->claim(display.platform, event)) return *status;
   }
-  if (instance) {
-    const HandOver handOver{event, qEnvironmentVariable("XDG_ACTIVATION_TOKEN")};
-    switch (instance->claim(handOver)) {
-      case SingleInstance::Claim::first:
-        break;
-      case SingleInstance::Claim::handedOver:
-        return 0;
-      case SingleInstance::Claim::busy:
-        // Said in a dialog of this launch, which may take the focus.
-        busy = true;
-        instance.reset();
-        break;
-      case SingleInstance::Claim::unanswered:
-        print(stderr, QStringLiteral("velmora-helper: ") + instance->problem() + u'\n');
-        return kExitFailed;
-      case SingleInstance::Claim::unavailable:
-        print(stderr, QStringLiteral("velmora-helper: ") + instance->problem() + u'\n');
-        instance.reset();
-        break;
-    }
-  }
-#endif
 
-  int qtArgc = 1;
-  char* qtArgv[] = {argv[0], nullptr};
+  // Qt is given no arguments of ours, so that an input such as "-display" is
+  // never taken as one of Qt's own options; only the platform the probe chose.
+  // The environment stays as the helper was started with it, for the engine.
+  QByteArray platform = display.platform;
+  QByteArray platformOption("-platform");
+  std::vector<char*> qtArgv{argv[0]};
+  if (dialogs && !platform.isEmpty()) {
+    qtArgv.push_back(platformOption.data());
+    qtArgv.push_back(platform.data());
+  }
+  int qtArgc = static_cast<int>(qtArgv.size());
+  qtArgv.push_back(nullptr);
   std::unique_ptr<QCoreApplication> app;
   std::unique_ptr<FrontEnd> ui;
   if (dialogs) {
-    auto guiApp = std::make_unique<QApplication>(qtArgc, qtArgv);
+    auto guiApp = std::make_unique<QApplication>(qtArgc, qtArgv.data());
     // Alerts are the only windows: closing one must not end the run by itself.
     guiApp->setQuitOnLastWindowClosed(false);
     // Ties the alerts to velmora-helper.desktop (its icon, Wayland's app id).
     QGuiApplication::setDesktopFileName(QStringLiteral("velmora-helper"));
     QApplication::setWindowIcon(helperIcon());
-    // The probe may have named the platform for Qt; the engine inherits the
-    // environment the helper was started with, not that choice.
-    if (platformWasSet) {
-      qputenv("QT_QPA_PLATFORM", platformWas);
-    } else {
-      qunsetenv("QT_QPA_PLATFORM");
-    }
     app = std::move(guiApp);
     ui = std::make_unique<DialogFrontEnd>();
   } else {
-    app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    app = std::make_unique<QCoreApplication>(qtArgc, qtArgv.data());
     ui = std::make_unique<ConsoleFrontEnd>();
   }
   QCoreApplication::setApplicationName(QStringLiteral("Velmora Helper"));
   QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
-  if (busy) {
+  if (gate->answeredBusy()) {
+    // Said in a dialog of this launch, which may take the focus.
     showBusyAlert(*ui);
     return kExitFailed;
   }
 
   const AppDelegate::Mode mode = line.check ? AppDelegate::Mode::check : AppDelegate::Mode::apply;
-  AppDelegate delegate(
-      *ui, mode, [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); },
-      startEnvironment);
+  SystemApplyEffects effects(startEnvironment);
+  AppDelegate delegate(*ui, effects, mode,
+                       [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); });
   // A console run never receives an open event later: with no input the
   // ready alert is shown at once.
   delegate.applicationDidFinishLaunching(!dialogs && event.kind == OpenEvent::Kind::none
@@ -138,28 +112,10 @@ int main(int argc, char** argv) {
                                              : kReadyCheckDelay);
 
   if (dialogs) app->installEventFilter(new FileOpenRouter(delegate, app.get()));
-  if (instance && !instance->listen()) {
-    print(stderr, QStringLiteral("velmora-helper: ") + instance->problem() + u'\n');
-    instance.reset();
-  }
-  if (instance) {
-    // Once this run has ended, a later launch waits and takes its place
-    // instead of handing over inputs that would never be looked at.
-    // While a skin is being applied a later launch is told so, and its input
-    // is not taken up.
-    instance->setAnswer([&delegate] {
-      if (delegate.terminated()) return SingleInstance::Answer::refuse;
-      if (delegate.operationInFlight()) return SingleInstance::Answer::busy;
-      return SingleInstance::Answer::take;
-    });
-    QObject::connect(instance.get(), &SingleInstance::received, &delegate,
-                     [&delegate](const HandOver& handOver) {
-                       delegate.deliverWhenIdle(handOver.event, handOver.activationToken);
-                     });
-  }
+  gate->serve(delegate);
 
   QTimer::singleShot(0, &delegate, [&delegate, event] { delegate.open(event); });
   const int status = app->exec();
-  instance.reset();
+  gate.reset();
   return status;
 }

@@ -3,7 +3,7 @@
 #include <QProcess>
 #include <QStringDecoder>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 
 namespace {
 

@@ -3,9 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-/// The most output kept from one child; more is read and dropped so the child
-/// never blocks, and an alert never has to show megabytes.
-constexpr qsizetype kMaxKeptProcessOutput = 1 << 20;
+#include "base/Limits.h"
 
 /// How a child's output becomes text.
 enum class OutputText {

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 #include "engine/ProcessRunner.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "link/HostPolicy.h"
 
 #include "BuildConfig.h"
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 
 QString skinSiteDomain() {
   return QStringLiteral(VELMORA_SKIN_SITE);

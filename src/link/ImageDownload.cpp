@@ -10,8 +10,8 @@
 #include <exception>
 #include <memory>
 
-#include "app/FreshDirectory.h"
-#include "app/HelperError.h"
+#include "base/FreshDirectory.h"
+#include "base/HelperError.h"
 #include "link/ContentDecoding.h"
 #include "link/ContentLength.h"
 #include "link/ImageResponse.h"
@@ -20,9 +20,6 @@ namespace {
 
 // Qt buffers at most this much of the body; the rest waits in the socket.
 constexpr qint64 kReadChunk = 64 * 1024;
-
-// Redirects followed before the download is given up, as browsers allow.
-constexpr int kMaxRedirects = 20;
 
 /// Calls the caller's `finished` once when the download ends, whichever way.
 class FinishedNotice {

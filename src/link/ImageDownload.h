@@ -5,11 +5,9 @@
 #include <functional>
 #include <memory>
 
+#include "base/Limits.h"
 #include "link/DownloadCancel.h"
 #include "link/HostPolicy.h"
-
-/// The largest image accepted, announced or received: 16 MiB.
-constexpr qint64 kMaxImageBytes = 16 * 1024 * 1024;
 
 /// How one image download behaves; the defaults are the helper's own.
 struct DownloadOptions {
@@ -17,7 +15,7 @@ struct DownloadOptions {
   /// before it is followed); throws to refuse it.
   std::function<void(const QUrl&)> validateAddress = validateRemoteImageURL;
   /// A transfer that receives nothing for this long fails.
-  std::chrono::milliseconds stallTimeout{std::chrono::seconds(60)};
+  std::chrono::milliseconds stallTimeout = kDownloadStallTimeout;
   /// Where the fresh UUID directory is made; empty means QDir::tempPath().
   QString temporaryRoot;
   /// Called on the downloading thread as bytes arrive (total -1 when unknown).

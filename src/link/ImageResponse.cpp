@@ -1,17 +1,8 @@
 #include "link/ImageResponse.h"
 
-#include <array>
-
+#include "base/Limits.h"
 #include "link/ContentDecoding.h"
 #include "link/ContentLength.h"
-#include "link/ImageDownload.h"
-
-namespace {
-
-const std::array<QString, 4> kImageExtensions{QStringLiteral("png"), QStringLiteral("jpg"),
-                                              QStringLiteral("jpeg"), QStringLiteral("webp")};
-
-}  // namespace
 
 HelperError imageNotDownloaded() {
   return HelperError::invalidRequest(QStringLiteral("The skin image could not be downloaded."));
@@ -49,9 +40,7 @@ QString judgeImageResponse(const ImageResponseHead& head, const QUrl& requested,
     throw imageNotDownloaded();
 
   const QString extension = imagePathExtension(requested);
-  for (const QString& accepted : kImageExtensions) {
-    if (extension == accepted) return extension;
-  }
+  if (kLinkImageExtensions.contains(extension)) return extension;
   throw HelperError::invalidRequest(QStringLiteral("The skin image format is unsupported."));
 }
 

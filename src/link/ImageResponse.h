@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 
 /// The parts of a final HTTP response that decide whether its body is taken.
 struct ImageResponseHead {

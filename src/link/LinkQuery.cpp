@@ -2,16 +2,10 @@
 
 #include <QStringDecoder>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
+#include "base/HexDigits.h"
 
 namespace {
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 [[noreturn]] void refuseLink() {
   throw HelperError::invalidRequest(QStringLiteral("The skin link is invalid."));
@@ -27,8 +21,12 @@ QString percentDecodedUtf8(const QString& text, bool* ok) {
   for (qsizetype i = 0; i < encoded.size(); ++i) {
     const char c = encoded.at(i);
     if (c == '%') {
-      const int high = i + 1 < encoded.size() ? hexValue(encoded.at(i + 1)) : -1;
-      const int low = i + 2 < encoded.size() ? hexValue(encoded.at(i + 2)) : -1;
+      const int high = i + 1 < encoded.size()
+                           ? hexDigitValue(static_cast<unsigned char>(encoded.at(i + 1)))
+                           : -1;
+      const int low = i + 2 < encoded.size()
+                          ? hexDigitValue(static_cast<unsigned char>(encoded.at(i + 2)))
+                          : -1;
       if (high < 0 || low < 0) {
         *ok = false;
         return {};

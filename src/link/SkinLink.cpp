@@ -2,7 +2,8 @@
 
 #include <QRegularExpression>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
+#include "base/HexDigits.h"
 #include "link/HostPolicy.h"
 #include "link/LinkQuery.h"
 #include "request/Validators.h"
@@ -38,10 +39,6 @@ QString hostOf(const QString& authority) {
     if (colon >= 0) host.truncate(colon);
   }
   return host;
-}
-
-bool isHexDigit(QChar c) {
-  return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
 // A link is well formed when it holds only characters a URI may hold (any

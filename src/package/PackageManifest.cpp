@@ -13,8 +13,10 @@
 #include <cerrno>
 #include <optional>
 
-#include "app/HelperError.h"
-#include "package/FileDescriptor.h"
+#include "base/FileDescriptor.h"
+#include "base/HelperError.h"
+#include "base/Limits.h"
+#include "base/SystemError.h"
 #include "package/PathText.h"
 #include "request/Validators.h"
 
@@ -99,9 +101,6 @@ void checkSchemaVersion(const QJsonObject& manifest) {
 }
 
 QString manifestImageName(const QJsonObject& manifest) {
-  static const QStringList kFormats = {
-      QStringLiteral("png"),  QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("webp"),
-      QStringLiteral("heic"), QStringLiteral("tif"), QStringLiteral("tiff")};
   const QJsonValue value = manifest.value(QStringLiteral("image"));
   const QString name = value.toString();
   // A control character (a NUL above all, which would cut the path short in
@@ -110,7 +109,7 @@ QString manifestImageName(const QJsonObject& manifest) {
       lastPathComponent(name) != name) {
     refuse("The skin image filename is invalid.");
   }
-  if (!kFormats.contains(pathExtension(name).toLower())) {
+  if (!kPackageImageExtensions.contains(pathExtension(name).toLower())) {
     refuse("The skin image format is unsupported.");
   }
   return name;
@@ -118,7 +117,7 @@ QString manifestImageName(const QJsonObject& manifest) {
 
 void checkImageFile(const QString& directory, const QString& imageName) {
   const struct stat info = itemStatus(directory, imageName);
-  if (!S_ISREG(info.st_mode) || info.st_size < 1 || info.st_size > kMaxPackageImageBytes) {
+  if (!S_ISREG(info.st_mode) || info.st_size < 1 || info.st_size > kMaxImageBytes) {
     refuse("The skin image is missing or too large.");
   }
 }

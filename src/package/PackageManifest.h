@@ -2,12 +2,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "base/Limits.h"
 #include "request/SkinRequest.h"
-
-/// The largest manifest read, in bytes.
-constexpr qint64 kMaxManifestBytes = 262'144;
-/// The largest skin image a package may hold, in bytes (16 MiB).
-constexpr qint64 kMaxPackageImageBytes = 16'777'216;
 
 /// Reads "theme.json" at the top of the extracted package in `directory`
 /// (a regular file of at most 262,144 bytes, never through a link) and parses

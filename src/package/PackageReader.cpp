@@ -2,7 +2,7 @@
 
 #include <QFileInfo>
 
-#include "app/FreshDirectory.h"
+#include "base/FreshDirectory.h"
 #include "package/PackageManifest.h"
 #include "package/PackageVetting.h"
 #include "package/ZipExtractor.h"

@@ -8,21 +8,15 @@
 #include <QRegularExpression>
 #include <cerrno>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
+#include "base/SystemError.h"
 #include "engine/ProcessRunner.h"
 #include "package/PathText.h"
+#include "package/Utf8Locale.h"
 
 namespace {
 
 const QString kUnzip = QStringLiteral("/usr/bin/unzip");
-// The zip tool prints a UTF-8 name as it is only under a UTF-8 locale (under
-// "C" it writes an escape such as "#U00e7" instead), so it always runs under
-// one, whatever the helper's own locale.
-#ifdef __APPLE__
-const QString kUtf8Locale = QStringLiteral("en_US.UTF-8");
-#else
-const QString kUtf8Locale = QStringLiteral("C.UTF-8");
-#endif
 
 [[noreturn]] void refuse(const char* message) {
   throw HelperError::invalidRequest(QString::fromUtf8(message));
@@ -49,7 +43,10 @@ QString runUnzip(const QString& packagePath, const ChildHandle& handle, QStringL
   const QString operand = handle.path();
   arguments.append(operand);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("LC_ALL"), kUtf8Locale);
+  // The zip tool prints a UTF-8 name as it is only under a UTF-8 locale (under
+  // "C" it writes an escape such as "#U00e7" instead), so it always runs under
+  // one, whatever the helper's own locale.
+  environment.insert(QStringLiteral("LC_ALL"), utf8LocaleName());
   try {
     return runProcess(kUnzip, arguments, true, text, environment);
   } catch (const HelperError& failure) {

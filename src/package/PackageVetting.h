@@ -3,14 +3,8 @@
 #include <QStringList>
 #include <optional>
 
-#include "package/FileDescriptor.h"
-
-/// The largest package file accepted, in bytes (55 MiB).
-constexpr qint64 kMaxPackageBytes = 57'671'680;
-/// The most entries a package may hold.
-constexpr qint64 kMaxPackageEntries = 12;
-/// The most bytes a package may expand to (60 MiB).
-constexpr qint64 kMaxExpandedBytes = 62'914'560;
+#include "base/FileDescriptor.h"
+#include "base/Limits.h"
 
 /// What the zip tool's totals line declares about an archive.
 struct ArchiveTotals {

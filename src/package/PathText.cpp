@@ -1,7 +1,5 @@
 #include "package/PathText.h"
 
-#include <QtGlobal>
-
 QString lastPathComponent(const QString& path) {
   qsizetype end = path.size();
   while (end > 1 && path.at(end - 1) == u'/') --end;
@@ -14,8 +12,4 @@ QString pathExtension(const QString& path) {
   const QString last = lastPathComponent(path);
   const qsizetype dot = last.lastIndexOf(u'.');
   return dot < 0 ? QString() : last.mid(dot + 1);
-}
-
-QString systemErrorText(const QString& subject, int errorNumber) {
-  return subject + QStringLiteral(": ") + qt_error_string(errorNumber);
 }

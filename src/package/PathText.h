@@ -9,7 +9,3 @@ QString lastPathComponent(const QString& path);
 /// The text after the last "." of the path's last component; empty when that
 /// component has no ".".
 QString pathExtension(const QString& path);
-
-/// `subject` followed by ": " and the system's description of `errorNumber`,
-/// the way command-line tools report a failed file operation.
-QString systemErrorText(const QString& subject, int errorNumber);

@@ -3,21 +3,18 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef __APPLE__
-#include <xlocale.h>
-#endif
 
 #include <QFile>
 #include <cerrno>
 #include <memory>
 #include <vector>
 
-#include "app/HelperError.h"
-#include "package/FileDescriptor.h"
+#include "base/FileDescriptor.h"
+#include "base/HelperError.h"
 #include "package/PackageVetting.h"
+#include "package/Utf8Locale.h"
 
 namespace {
 
@@ -229,33 +226,6 @@ class Extraction {
   qint64 entries_ = 0;
   qint64 total_ = 0;
   int directoriesMade_ = 0;
-};
-
-// Reads entry names as UTF-8 on this thread while it lives, whatever the
-// process's locale: libarchive converts names from the archive's encoding to
-// the current locale's, and under "C" (as under cron, or with no locale
-// variables at all) a UTF-8 name cannot be converted and is lost. Other
-// threads keep their locale.
-class Utf8Names {
- public:
-  Utf8Names() {
-    for (const char* name : {"C.UTF-8", "C.utf8", "UTF-8", "en_US.UTF-8"}) {
-      utf8_ = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
-      if (utf8_ != static_cast<locale_t>(nullptr)) break;
-    }
-    if (utf8_ != static_cast<locale_t>(nullptr)) previous_ = ::uselocale(utf8_);
-  }
-  ~Utf8Names() {
-    if (utf8_ == static_cast<locale_t>(nullptr)) return;
-    ::uselocale(previous_);
-    ::freelocale(utf8_);
-  }
-  Utf8Names(const Utf8Names&) = delete;
-  Utf8Names& operator=(const Utf8Names&) = delete;
-
- private:
-  locale_t utf8_ = static_cast<locale_t>(nullptr);
-  locale_t previous_ = static_cast<locale_t>(nullptr);
 };
 
 bool isControlByte(unsigned char byte) {

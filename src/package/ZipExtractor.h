@@ -5,14 +5,7 @@
 #include <QStringList>
 #include <optional>
 
-/// The most directories one package may create, in all.
-constexpr int kMaxExtractedDirectories = 64;
-/// The most components an entry's path may have.
-constexpr qsizetype kMaxEntryPathComponents = 16;
-/// The longest entry name, in bytes.
-constexpr qsizetype kMaxEntryPathBytes = 1024;
-/// The longest component of an entry's path, in bytes.
-constexpr qsizetype kMaxEntryComponentBytes = 255;
+#include "base/Limits.h"
 
 /// The components of a zip entry's name to create under the extraction
 /// directory, with empty and "." components dropped; nullopt when the name is

@@ -1,6 +1,7 @@
 #include "request/Validators.h"
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
+#include "base/HexDigits.h"
 #include "request/CodePoints.h"
 #include "request/Graphemes.h"
 
@@ -55,10 +56,6 @@ QString trimmed(const QString& text) {
   return text.mid(begin, end - begin);
 }
 
-bool isLowerHexDigit(QChar c) {
-  return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
-}
-
 }  // namespace
 
 QString validatedName(const std::optional<QString>& value) {
@@ -76,7 +73,8 @@ QString validatedColor(const std::optional<QString>& value, const QString& fallb
   // because the engine takes exactly seven characters.
   const QString lowered = value.value_or(fallback).toLower();
   bool valid = lowered.size() == 7 && lowered.at(0) == u'#';
-  for (qsizetype i = 1; valid && i < lowered.size(); ++i) valid = isLowerHexDigit(lowered.at(i));
+  // Lower-cased already, so the digits are 0-9 and a-f.
+  for (qsizetype i = 1; valid && i < lowered.size(); ++i) valid = isHexDigit(lowered.at(i));
   if (!valid)
     throw HelperError::invalidRequest(QStringLiteral("The skin contains an invalid color value."));
   return lowered;

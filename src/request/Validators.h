@@ -2,20 +2,13 @@
 #include <QString>
 #include <optional>
 
+#include "base/Limits.h"
+
 /// Defaults shared by links and packages when a field is absent.
 inline const QString kDefaultSkinName = QStringLiteral("My Orvane Skin");
 inline const QString kDefaultAccent = QStringLiteral("#c5533a");
 inline const QString kDefaultSecondary = QStringLiteral("#e28a78");
 inline const QString kDefaultHighlight = QStringLiteral("#8a6cff");
-
-/// The longest display name, in extended grapheme clusters.
-constexpr int kMaxNameClusters = 80;
-
-/// The most code points one cluster of a display name keeps: its base and 30
-/// more (the stream-safe limit of Unicode normalization, UAX #15). A cluster
-/// may otherwise carry any number of combining marks, so that one character
-/// could be megabytes long.
-constexpr int kMaxClusterCodePoints = 31;
 
 /// Cleans a display name: drops every code point of category C, trims white
 /// space at both ends, falls back to the default name when nothing is left,

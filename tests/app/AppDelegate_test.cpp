@@ -9,7 +9,7 @@
 #include <QTimer>
 
 #include "app/AppDelegate.h"
-#include "engine/SkinEngine.h"
+#include "support/FakeApplyEffects.h"
 #include "support/FakeFrontEnd.h"
 #include "support/RunDelegate.h"
 
@@ -25,7 +25,8 @@ const QString kLink = QStringLiteral("velmora://apply?image=https://velmora.app/
 
 TEST(AppDelegate, ReadyAlertAfterAMomentWhenNothingIsOpened) {
   FakeFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   QElapsedTimer clock;
   clock.start();
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitApplied);
@@ -39,7 +40,8 @@ TEST(AppDelegate, ReadyAlertAfterAMomentWhenNothingIsOpened) {
 
 TEST(AppDelegate, RefusedLinkShowsOneAlertAndNoReadyAlert) {
   FakeFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(runDelegate(delegate,
                         [&] {
                           delegate.applicationDidFinishLaunching();
@@ -58,7 +60,8 @@ TEST(AppDelegate, RefusedLinkShowsOneAlertAndNoReadyAlert) {
 TEST(AppDelegate, CancelEndsAtOnceBeforeTheNextLinkIsLookedAt) {
   FakeFrontEnd ui;
   ui.answers = {false, true};
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink, kLink}); }), kExitCancelled);
   EXPECT_EQ(titles(ui), QStringList{QStringLiteral("Apply Aurora to Orvane?")});
   EXPECT_EQ(ui.shown[0].text,
@@ -72,9 +75,7 @@ TEST(AppDelegate, TheQuestionSaysWhereTheSkinComesFromAndShowsItsColours) {
   ASSERT_TRUE(work.isValid());
   QDir(work.path()).mkdir("tmp");
   const QByteArray oldTmp = qgetenv("TMPDIR");
-  const QByteArray oldHome = qgetenv("HOME");
   qputenv("TMPDIR", work.filePath("tmp").toUtf8());
-  qputenv("HOME", work.path().toUtf8());  // where no engine is installed
   const QString package = work.filePath("Aurora.velmora");
   {
     QFile manifest(work.filePath("theme.json"));
@@ -90,22 +91,21 @@ TEST(AppDelegate, TheQuestionSaysWhereTheSkinComesFromAndShowsItsColours) {
             0);
 
   FakeFrontEnd ui;
-  AppDelegate linkDelegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate linkDelegate(ui, effects);
   runDelegate(linkDelegate, [&] {
     linkDelegate.openUrls(
         {QStringLiteral("velmora://apply?image=https://WWW.Velmora.App/a.png&accent=%23ABCDEF")});
   });
-  AppDelegate packageDelegate(ui);
+  AppDelegate packageDelegate(ui, effects);
   runDelegate(packageDelegate, [&] { packageDelegate.openFiles({package}); });
   // Confirmed, a package has nothing to download and nothing to cancel.
   FakeFrontEnd applying;
   applying.answers = {true};
   applying.onApplyStarted = [&] { EXPECT_FALSE(applying.cancel); };
-  AppDelegate applyingDelegate(applying);
-  runDelegate(
-      applyingDelegate, [&] { applyingDelegate.openFiles({package}); }, 30000);
+  AppDelegate applyingDelegate(applying, effects);
+  runDelegate(applyingDelegate, [&] { applyingDelegate.openFiles({package}); });
   qputenv("TMPDIR", oldTmp);
-  qputenv("HOME", oldHome);
   EXPECT_EQ(applying.steps, (QStringList{"started Aurora", "engine", "ended"}));
 
   ASSERT_EQ(ui.shown.size(), 2u);
@@ -123,23 +123,17 @@ TEST(AppDelegate, CancellingTheDownloadEndsWithThreeNoFurtherAlertAndNoEngine) {
   FakeFrontEnd ui;
   ui.answers = {true};
   ui.onApplyStarted = [&] { EXPECT_TRUE(ui.cancel && ui.cancel()); };
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  effects.imageTakes = std::chrono::seconds(3);  // a slow download, stopped at once
+  AppDelegate delegate(ui, effects);
+  QElapsedTimer clock;
+  clock.start();
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), kExitCancelled);
   EXPECT_EQ(titles(ui), QStringList{QStringLiteral("Apply Aurora to Orvane?")});
   EXPECT_EQ(ui.steps, (QStringList{"started Aurora", "ended"}));
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_TRUE(effects.engineRuns.empty());
   EXPECT_FALSE(delegate.operationInFlight());
-}
-
-TEST(AppDelegate, ACheckWhoseDownloadFailsSaysItCouldNotCheckTheSkin) {
-  FakeFrontEnd ui;
-  AppDelegate delegate(ui, AppDelegate::Mode::check,
-                       [](const SkinRequest&) { ADD_FAILURE() << "nothing to report"; });
-  EXPECT_EQ(runDelegate(
-                delegate, [&] { delegate.openUrls({kLink}); }, 60000),
-            kExitFailed);
-  ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_EQ(ui.shown[0].kind, "problem");
-  EXPECT_EQ(ui.shown[0].title, QStringLiteral("Could not check skin"));
 }
 
 TEST(AppDelegate, UnusableEventEndsSilentlyWhenTheReadyCheckComesDue) {
@@ -147,7 +141,8 @@ TEST(AppDelegate, UnusableEventEndsSilentlyWhenTheReadyCheckComesDue) {
   for (const QStringList& urls :
        {QStringList{QStringLiteral("https://velmora.app/skins/aurora.png")}, QStringList{}}) {
     FakeFrontEnd ui;
-    AppDelegate delegate(ui);
+    FakeApplyEffects effects;
+    AppDelegate delegate(ui, effects);
     QElapsedTimer clock;
     clock.start();
     const int status = runDelegate(delegate, [&] {
@@ -168,57 +163,145 @@ TEST(AppDelegate, UnusableEventEndsSilentlyWhenTheReadyCheckComesDue) {
 TEST(AppDelegate, ConsoleEndsAnUnusableEventWithItsStatus) {
   FakeFrontEnd ui;
   ui.idleStatus = kExitUsage;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({QStringLiteral("mailto:a@b.c")}); }),
             kExitUsage);
 }
 
 TEST(AppDelegate, ALinkArrivingDuringAnApplyIsIgnored) {
-  // Confirm a link whose download cannot succeed here, and deliver a second
-  // link while the first is under way: no second question, one final alert.
+  // Confirm a link whose image cannot be had, and deliver a second link while
+  // the first is under way: no second question, one final alert.
   FakeFrontEnd ui;
   ui.answers = {true, true};
-  AppDelegate delegate(ui);
-  const int status = runDelegate(
-      delegate,
-      [&] {
-        delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/skin.gif")});
-        EXPECT_TRUE(delegate.operationInFlight());
-        delegate.openUrls({kLink});
-        delegate.handleDeepLink(kLink);
-      },
-      60000);
+  FakeApplyEffects effects;
+  effects.imageFailure = QStringLiteral("Host velmora.app not found");
+  AppDelegate delegate(ui, effects);
+  const int status = runDelegate(delegate, [&] {
+    delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/skin.png")});
+    EXPECT_TRUE(delegate.operationInFlight());
+    delegate.openUrls({kLink});
+    delegate.handleDeepLink(kLink);
+  });
   EXPECT_EQ(status, kExitFailed);
   EXPECT_EQ(titles(ui), (QStringList{QStringLiteral("Apply My Orvane Skin to Orvane?"),
                                      QStringLiteral("Could not apply skin")}));
+  EXPECT_EQ(effects.imagesMadeLocal, 1);
   EXPECT_FALSE(delegate.operationInFlight());
 }
 
 TEST(AppDelegate, ASkinOpenedFromOutsideDuringAnApplyIsAnsweredBusyAndNotTakenUp) {
   FakeFrontEnd ui;
   ui.answers = {true, true, true};
-  AppDelegate delegate(ui);
-  const int status = runDelegate(
-      delegate,
-      [&] {
-        delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/skin.gif")});
-        delegate.deliverWhenIdle({OpenEvent::Kind::urls, {kLink}});
-        delegate.deliverWhenIdle({OpenEvent::Kind::files, {QStringLiteral("/nonexistent/b.zip")}});
-      },
-      60000);
+  FakeApplyEffects effects;
+  effects.imageTakes = std::chrono::milliseconds(500);  // the apply is under way meanwhile
+  effects.imageFailure = QStringLiteral("Connection refused");
+  AppDelegate delegate(ui, effects);
+  const int status = runDelegate(delegate, [&] {
+    delegate.openUrls({kLink});
+    delegate.deliverWhenIdle({OpenEvent::Kind::urls, {kLink}});
+    delegate.deliverWhenIdle({OpenEvent::Kind::files, {QStringLiteral("/nonexistent/b.zip")}});
+  });
   EXPECT_EQ(status, kExitFailed);
-  EXPECT_EQ(titles(ui), (QStringList{QStringLiteral("Apply My Orvane Skin to Orvane?"),
-                                     QStringLiteral("Velmora Helper is busy"),
-                                     QStringLiteral("Velmora Helper is busy"),
-                                     QStringLiteral("Could not apply skin")}));
+  EXPECT_EQ(titles(ui),
+            (QStringList{
+                QStringLiteral("Apply Aurora to Orvane?"), QStringLiteral("Velmora Helper is busy"),
+                QStringLiteral("Velmora Helper is busy"), QStringLiteral("Could not apply skin")}));
   EXPECT_EQ(ui.shown[1].text,
             QStringLiteral("Another skin is being applied. Try again once Orvane has reopened."));
+  EXPECT_TRUE(effects.engineRuns.empty());
+}
+
+// A confirmed link to its end, with the image and the engine faked: what the
+// user reads last, the status, and what the engine received.
+TEST(AppDelegate, AConfirmedLinkEndsWithOneFinalAlert) {
+  const QUrl local = QUrl::fromLocalFile(QStringLiteral("/tmp/U/background.png"));
+  const struct {
+    const char* what;
+    QString imageFailure;
+    QString engineFailure;
+    int status;
+    QString title;
+    QString text;
+    size_t engineRuns;
+  } cases[] = {
+      {"applied",
+       {},
+       {},
+       kExitApplied,
+       QStringLiteral("Skin applied"),
+       QStringLiteral("Orvane is reopening with Aurora."),
+       1},
+      {"engine failed",
+       {},
+       QStringLiteral("Orvane could not be restarted."),
+       kExitFailed,
+       QStringLiteral("Could not apply skin"),
+       QStringLiteral("Orvane could not be restarted."),
+       1},
+      {"image not had",
+       QStringLiteral("Connection refused"),
+       {},
+       kExitFailed,
+       QStringLiteral("Could not apply skin"),
+       QStringLiteral("Connection refused"),
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFrontEnd ui;
+    ui.answers = {true};
+    FakeApplyEffects effects;
+    effects.image = local;
+    effects.imageFailure = c.imageFailure;
+    effects.engineFailure = c.engineFailure;
+    AppDelegate delegate(ui, effects);
+    EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), c.status);
+    EXPECT_EQ(titles(ui), (QStringList{QStringLiteral("Apply Aurora to Orvane?"), c.title}));
+    EXPECT_EQ(ui.shown.back().text, c.text);
+    ASSERT_EQ(effects.engineRuns.size(), c.engineRuns);
+    if (c.engineRuns > 0) {
+      EXPECT_EQ(effects.engineRuns[0],
+                (SkinRequest{QStringLiteral("Aurora"), local, QStringLiteral("#c5533a"),
+                             QStringLiteral("#e28a78"), QStringLiteral("#8a6cff")}));
+    }
+    EXPECT_FALSE(delegate.operationInFlight());
+  }
+}
+
+TEST(AppDelegate, CheckReportsTheLocalRequestWithoutAskingOrRunningTheEngine) {
+  FakeFrontEnd ui;
+  FakeApplyEffects effects;
+  std::vector<SkinRequest> reported;
+  AppDelegate delegate(ui, effects, AppDelegate::Mode::check,
+                       [&](const SkinRequest& request) { reported.push_back(request); });
+  EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), kExitApplied);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_TRUE(effects.engineRuns.empty());
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0].name, QStringLiteral("Aurora"));
+  EXPECT_EQ(reported[0].image, effects.image);
+  EXPECT_FALSE(delegate.operationInFlight());
+
+  // A check whose image cannot be had reports nothing and fails.
+  FakeFrontEnd failingUi;
+  FakeApplyEffects failing;
+  failing.imageFailure = QStringLiteral("Connection refused");
+  reported.clear();
+  AppDelegate failingDelegate(failingUi, failing, AppDelegate::Mode::check,
+                              [&](const SkinRequest& request) { reported.push_back(request); });
+  EXPECT_EQ(runDelegate(failingDelegate, [&] { failingDelegate.openUrls({kLink}); }), kExitFailed);
+  // It applies nothing, so it does not say it could not apply.
+  EXPECT_EQ(titles(failingUi), QStringList{QStringLiteral("Could not check skin")});
+  EXPECT_EQ(failingUi.shown[0].kind, "problem");
+  EXPECT_TRUE(reported.empty());
 }
 
 // A package routed through the open-files event: only the first path counts.
 TEST(AppDelegate, OpenFilesHandlesOnlyTheFirstPath) {
   FakeFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(runDelegate(delegate,
                         [&] {
                           delegate.openFiles({QStringLiteral("/nonexistent/a.txt"),
@@ -232,7 +315,8 @@ TEST(AppDelegate, OpenFilesHandlesOnlyTheFirstPath) {
 
 TEST(AppDelegate, FileUrlGoesToThePackageFlowWhateverItsExtension) {
   FakeFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   EXPECT_EQ(
       runDelegate(delegate,
                   [&] {

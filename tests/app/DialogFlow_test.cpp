@@ -8,6 +8,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/DialogFrontEnd.h"
+#include "support/FakeApplyEffects.h"
 #include "support/ModalBox.h"
 
 namespace {
@@ -22,7 +23,8 @@ QStringList visibleTexts(QMessageBox& box) {
 
 TEST(DialogFlow, RefusedPackageShowsInvalidOrvaneSkinAndEndsAfterOk) {
   DialogFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   QStringList seen;
   whenBoxShown([&](QMessageBox& box) {
     seen = visibleTexts(box);
@@ -37,7 +39,8 @@ TEST(DialogFlow, RefusedPackageShowsInvalidOrvaneSkinAndEndsAfterOk) {
 
 TEST(DialogFlow, CancelEndsWithStatusThreeAndNoFurtherAlert) {
   DialogFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   int boxes = 0;
   whenBoxShown([&](QMessageBox& box) {
     ++boxes;

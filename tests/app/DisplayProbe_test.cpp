@@ -9,7 +9,12 @@
 #include <QTemporaryDir>
 
 #include <map>
-#include <optional>
+#include <ostream>
+
+void PrintTo(const DisplayChoice& choice, std::ostream* os) {
+  *os << (choice.frontEnd == FrontEndKind::dialogs ? "dialogs on \"" : "console \"")
+      << choice.platform.toStdString() << '"';
+}
 
 namespace {
 
@@ -70,70 +75,56 @@ class DisplayProbeTest : public ::testing::Test {
   QLocalServer compositor_;
 };
 
+const DisplayChoice kConsole{};
+
+DisplayChoice dialogsOn(const QByteArray& platform) {
+  return {FrontEndKind::dialogs, platform};
+}
+
+/// chooseDisplay, checking that it left the environment as it found it.
+DisplayChoice probe(bool forceConsole) {
+  const bool platformSet = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  const DisplayChoice choice = chooseDisplay(forceConsole);
+  EXPECT_EQ(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"), platformSet);
+  EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), platform);
+  return choice;
+}
+
 TEST_F(DisplayProbeTest, DecidesFromTheEnvironmentWithoutAnyServer) {
   const QByteArray dead = deadDisplay();
   struct Case {
     const char* what;
     std::map<const char*, QByteArray> environment;
     bool forceConsole;
-    FrontEndKind expected;
-    std::optional<QByteArray> platformAfter;
+    DisplayChoice expected;
   };
   const Case cases[] = {
-      {"nothing set", {}, false, FrontEndKind::console, std::nullopt},
-      {"--console wins over a platform",
-       {{"QT_QPA_PLATFORM", "offscreen"}},
-       true,
-       FrontEndKind::console,
-       "offscreen"},
-      {"offscreen is trusted",
-       {{"QT_QPA_PLATFORM", "offscreen"}},
-       false,
-       FrontEndKind::dialogs,
-       "offscreen"},
-      {"minimal is trusted",
-       {{"QT_QPA_PLATFORM", "minimal"}},
-       false,
-       FrontEndKind::dialogs,
-       "minimal"},
-      {"empty platform counts as unset",
-       {{"QT_QPA_PLATFORM", ""}},
-       false,
-       FrontEndKind::console,
-       ""},
-      {"X display nobody serves", {{"DISPLAY", dead}}, false, FrontEndKind::console, std::nullopt},
-      {"xcb forced without DISPLAY",
-       {{"QT_QPA_PLATFORM", "xcb"}},
-       false,
-       FrontEndKind::console,
-       "xcb"},
+      {"nothing set", {}, false, kConsole},
+      {"--console wins over a platform", {{"QT_QPA_PLATFORM", "offscreen"}}, true, kConsole},
+      {"offscreen is trusted", {{"QT_QPA_PLATFORM", "offscreen"}}, false, dialogsOn("offscreen")},
+      {"minimal is trusted", {{"QT_QPA_PLATFORM", "minimal"}}, false, dialogsOn("minimal")},
+      {"empty platform counts as unset", {{"QT_QPA_PLATFORM", ""}}, false, kConsole},
+      {"X display nobody serves", {{"DISPLAY", dead}}, false, kConsole},
+      {"xcb forced without DISPLAY", {{"QT_QPA_PLATFORM", "xcb"}}, false, kConsole},
       {"xcb with options, dead display",
        {{"QT_QPA_PLATFORM", "xcb:nograb"}, {"DISPLAY", dead}},
        false,
-       FrontEndKind::console,
-       "xcb:nograb"},
+       kConsole},
       {"falls back along the platform list",
        {{"QT_QPA_PLATFORM", "xcb;offscreen"}, {"DISPLAY", dead}},
        false,
-       FrontEndKind::dialogs,
-       "offscreen"},
+       dialogsOn("offscreen")},
       {"Wayland socket missing",
        {{"WAYLAND_DISPLAY", "wayland-velmora-none"}, {"XDG_RUNTIME_DIR", "/nonexistent"}},
        false,
-       FrontEndKind::console,
-       std::nullopt},
+       kConsole},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     for (const char* name : kDisplayVariables) qunsetenv(name);
     for (const auto& [name, value] : c.environment) qputenv(name, value);
-
-    EXPECT_EQ(chooseFrontEnd(c.forceConsole), c.expected);
-    if (c.platformAfter) {
-      EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), *c.platformAfter);
-    } else {
-      EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
-    }
+    EXPECT_EQ(probe(c.forceConsole), c.expected);
   }
 }
 
@@ -141,12 +132,10 @@ TEST_F(DisplayProbeTest, WaylandNeedsBothPluginAndListeningCompositor) {
   provideWaylandPlugin();
   qputenv("XDG_RUNTIME_DIR", runtimeDirPath());
   qputenv("WAYLAND_DISPLAY", "wayland-test");
-  EXPECT_EQ(chooseFrontEnd(false), FrontEndKind::console) << "nothing listens yet";
-  EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+  EXPECT_EQ(probe(false), kConsole) << "nothing listens yet";
 
   startCompositorSocket();
-  EXPECT_EQ(chooseFrontEnd(false), FrontEndKind::dialogs);
-  EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "wayland");
+  EXPECT_EQ(probe(false), dialogsOn("wayland"));
 }
 
 TEST_F(DisplayProbeTest, WaylandDisplayMayBeAnAbsolutePath) {
@@ -154,8 +143,7 @@ TEST_F(DisplayProbeTest, WaylandDisplayMayBeAnAbsolutePath) {
   startCompositorSocket();
   qputenv("WAYLAND_DISPLAY", runtimeDirPath() + "/wayland-test");
   qputenv("DISPLAY", deadDisplay());
-  EXPECT_EQ(chooseFrontEnd(false), FrontEndKind::dialogs) << "a dead X display falls through";
-  EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "wayland");
+  EXPECT_EQ(probe(false), dialogsOn("wayland")) << "a dead X display falls through";
 }
 
 TEST_F(DisplayProbeTest, WaylandWithoutQtPluginStaysOnTheConsole) {
@@ -165,7 +153,7 @@ TEST_F(DisplayProbeTest, WaylandWithoutQtPluginStaysOnTheConsole) {
   startCompositorSocket();
   qputenv("XDG_RUNTIME_DIR", runtimeDirPath());
   qputenv("WAYLAND_DISPLAY", "wayland-test");
-  EXPECT_EQ(chooseFrontEnd(false), FrontEndKind::console);
+  EXPECT_EQ(probe(false), kConsole);
 }
 
 TEST_F(DisplayProbeTest, OpensARunningXServer) {
@@ -188,14 +176,12 @@ TEST_F(DisplayProbeTest, OpensARunningXServer) {
 
   qputenv("DISPLAY", ":" + number.trimmed());
   EXPECT_TRUE(x11DisplayOpens());
-  EXPECT_EQ(chooseFrontEnd(true), FrontEndKind::console);
-  EXPECT_EQ(chooseFrontEnd(false), FrontEndKind::dialogs);
-  EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "xcb");
+  EXPECT_EQ(probe(true), kConsole);
+  EXPECT_EQ(probe(false), dialogsOn("xcb"));
 
   qputenv("QT_QPA_PLATFORM", "wayland;xcb");
   qputenv("WAYLAND_DISPLAY", "wayland-velmora-none");
-  EXPECT_EQ(chooseFrontEnd(false), FrontEndKind::dialogs);
-  EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "xcb") << "the entry that was probed is the one kept";
+  EXPECT_EQ(probe(false), dialogsOn("xcb")) << "the entry that was probed is the one chosen";
 
   server.terminate();
   server.waitForFinished();

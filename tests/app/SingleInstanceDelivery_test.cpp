@@ -17,7 +17,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/FileOpenRouter.h"
-#include "engine/SkinEngine.h"
+#include "support/FakeApplyEffects.h"
 #include "support/RunDelegate.h"
 
 namespace {
@@ -69,7 +69,8 @@ const OpenEvent kNothingToDo{OpenEvent::Kind::urls,
 
 TEST(HandedOverEvents, ArrivingDuringTheQuestionAreNotLookedAtWhenTheUserCancels) {
   NestingFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   ui.whileOpen = [&] { delegate.deliverWhenIdle(kSecond); };
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), kExitCancelled);
   EXPECT_EQ(ui.shown, QStringList{QStringLiteral("Apply First to Orvane?")});
@@ -77,21 +78,17 @@ TEST(HandedOverEvents, ArrivingDuringTheQuestionAreNotLookedAtWhenTheUserCancels
 }
 
 TEST(HandedOverEvents, ArrivingDuringTheQuestionAreAnsweredBusyOnceTheApplyIsUnderWay) {
-  // The first link is confirmed; its download cannot succeed here, so the run
-  // ends with "Could not apply skin". The second is answered, never asked about.
+  // The first link is confirmed; its image cannot be had, so the run ends
+  // with "Could not apply skin". The second is answered, never asked about.
   NestingFrontEnd ui;
   ui.answers = {true, true};
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  effects.imageFailure = QStringLiteral("Host velmora.app not found");
+  effects.imageTakes = std::chrono::milliseconds(500);  // the busy answer comes first
+  AppDelegate delegate(ui, effects);
   ui.whileOpen = [&] { delegate.deliverWhenIdle(kSecond); };
-  EXPECT_EQ(
-      runDelegate(
-          delegate,
-          [&] {
-            delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/a.gif")});
-          },
-          60000),
-      kExitFailed);
-  EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Apply My Orvane Skin to Orvane?"),
+  EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), kExitFailed);
+  EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Apply First to Orvane?"),
                                    QStringLiteral("Velmora Helper is busy"),
                                    QStringLiteral("Could not apply skin")}));
   EXPECT_EQ(ui.deepest, 1);
@@ -111,7 +108,8 @@ TEST(HandedOverEvents, ArrivingDuringTheReadyAlertAreTakenUpAfterIt) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.event.items.join(u' ').toStdString());
     NestingFrontEnd ui;
-    AppDelegate delegate(ui);
+    FakeApplyEffects effects;
+    AppDelegate delegate(ui, effects);
     ui.whileOpen = [&] { delegate.deliverWhenIdle(c.event); };
     EXPECT_EQ(runDelegate(delegate, [&] { delegate.applicationDidFinishLaunching(); }), c.status);
     EXPECT_EQ(ui.shown, c.shown);
@@ -119,21 +117,12 @@ TEST(HandedOverEvents, ArrivingDuringTheReadyAlertAreTakenUpAfterIt) {
   }
 }
 
-/// A home directory with an engine that takes a second, and a package to apply.
-struct SlowEngineHome {
-  QTemporaryDir home;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  QString package = home.filePath(QStringLiteral("Aurora.velmora"));
+/// A package to apply, in a directory of its own.
+struct PackageToApply {
+  QTemporaryDir directory;
+  QString package = directory.filePath(QStringLiteral("Aurora.velmora"));
 
-  SlowEngineHome() {
-    environment.insert(QStringLiteral("HOME"), home.path());
-    const QString script = engineScriptPath(environment);
-    QDir().mkpath(QFileInfo(script).path());
-    QFile engine(script);
-    EXPECT_TRUE(engine.open(QIODevice::WriteOnly));
-    engine.write("#!/bin/sh\nsleep 1\n");
-    engine.close();
-    engine.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+  PackageToApply() {
     QProcess python;
     python.start(
         QStringLiteral(VELMORA_PYTHON3),
@@ -153,7 +142,7 @@ TEST(HandedOverEvents, ARunWithNothingToDoTakesThemUpUntilTheReadyCheck) {
   // its input 0.3 s after. The run ends with 2 when the ready check comes due
   // unless that input was taken up: its question still open then, or its
   // apply under way.
-  SlowEngineHome slow;
+  PackageToApply aurora;
   const auto holdOpen = [] {
     QElapsedTimer clock;
     clock.start();
@@ -175,7 +164,7 @@ TEST(HandedOverEvents, ARunWithNothingToDoTakesThemUpUntilTheReadyCheck) {
        {QStringLiteral("Apply Second to Orvane?")},
        kExitCancelled},
       {"applying at the ready check",
-       OpenEvent{OpenEvent::Kind::files, {slow.package}},
+       OpenEvent{OpenEvent::Kind::files, {aurora.package}},
        {true},
        {},
        {QStringLiteral("Apply Aurora to Orvane?"), QStringLiteral("Skin applied")},
@@ -187,7 +176,9 @@ TEST(HandedOverEvents, ARunWithNothingToDoTakesThemUpUntilTheReadyCheck) {
     NestingFrontEnd ui;
     ui.answers = c.answers;
     ui.whileOpen = c.whileOpen;
-    AppDelegate delegate(ui, AppDelegate::Mode::apply, {}, slow.environment);
+    FakeApplyEffects effects;
+    effects.engineTakes = std::chrono::seconds(1);
+    AppDelegate delegate(ui, effects);
     EXPECT_EQ(runDelegate(delegate,
                           [&] {
                             delegate.applicationDidFinishLaunching();
@@ -218,7 +209,8 @@ TEST(FileOpenRouter, UrlAndFileEventsReachTheRoutingAsOneUrlEach) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     NestingFrontEnd ui;
-    AppDelegate delegate(ui);
+    FakeApplyEffects effects;
+    AppDelegate delegate(ui, effects);
     FileOpenRouter router(delegate);
     QCoreApplication::instance()->installEventFilter(&router);
     EXPECT_EQ(
@@ -233,7 +225,8 @@ TEST(FileOpenRouter, UrlAndFileEventsReachTheRoutingAsOneUrlEach) {
 
 TEST(FileOpenRouter, OtherEventsPassThrough) {
   NestingFrontEnd ui;
-  AppDelegate delegate(ui);
+  FakeApplyEffects effects;
+  AppDelegate delegate(ui, effects);
   FileOpenRouter router(delegate);
   QObject target;
   target.installEventFilter(&router);

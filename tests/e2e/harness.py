@@ -88,3 +88,22 @@ class HelperTestCase(unittest.TestCase):
         """Runs the helper with `args`, `answer` on stdin; returns the CompletedProcess."""
         return subprocess.run(wrap([HELPER] + list(args)), input=answer, capture_output=True, text=True,
                               env=env or self.sandbox.env(), timeout=timeout, cwd=cwd)
+
+
+# The status that tells CTest a test was skipped (SKIP_RETURN_CODE in
+# tests/CMakeLists.txt).
+SKIPPED = 77
+
+
+def main():
+    """Runs the calling script's tests. Exits 1 when any failed, 77 when any
+    could not run here (missing root, network namespace, X server...) and
+    none failed, so that CTest reports the script as skipped rather than
+    passed, and 0 only when every test ran and passed."""
+    program = unittest.main(exit=False)
+    result = program.result
+    if not result.wasSuccessful():
+        sys.exit(1)
+    if result.skipped:
+        sys.exit(SKIPPED)
+    sys.exit(0)

@@ -11,6 +11,7 @@ import tempfile
 import unittest
 
 from desktop_session import XServer, make_package, missing_tools, stop
+import harness
 from harness import BUILD_DIR, HelperTestCase, RECORDING_ENGINE, Sandbox
 import skin_site
 
@@ -203,4 +204,4 @@ class LaunchThroughTheDesktop(Tmp, HelperTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main()

@@ -11,6 +11,7 @@ import unittest
 import zipfile
 
 from desktop_session import XServer, gradient_png, make_package, missing_tools, stop
+import harness
 from harness import BUILD_DIR, HELPER, HelperTestCase
 import skin_site
 
@@ -168,4 +169,4 @@ class AlertWindows(HelperTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main()

@@ -19,6 +19,7 @@ import time
 import unittest
 import zipfile
 
+import harness
 from harness import BUILD_DIR, HelperTestCase
 import skin_site
 
@@ -287,4 +288,4 @@ class ServerFaults(FaultCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main()

@@ -10,6 +10,7 @@ import tempfile
 import time
 import unittest
 
+import harness
 from harness import BUILD_DIR, HELPER, HelperTestCase
 import skin_site
 
@@ -158,4 +159,4 @@ class LinkPath(HelperTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main()

@@ -10,6 +10,7 @@ import threading
 import unittest
 import zipfile
 
+import harness
 from harness import HelperTestCase
 
 CONFIRM = ("Velmora Helper will use the local open-source engine and may restart Orvane.\n\n"
@@ -188,4 +189,4 @@ class PackagePath(HelperTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main()

@@ -4,6 +4,7 @@ real binary and no network."""
 import time
 import unittest
 
+import harness
 from harness import HelperTestCase
 
 READY = "Velmora Helper is ready\nChoose a skin on velmora.app and click Apply to Orvane.\n\n"
@@ -74,4 +75,4 @@ class CommandLine(HelperTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main()

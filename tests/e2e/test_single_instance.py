@@ -9,6 +9,7 @@ import time
 import unittest
 
 from desktop_session import XServer, make_package, missing_tools, stop
+import harness
 from harness import HELPER, HelperTestCase
 
 WHY_NOT = missing_tools()
@@ -163,4 +164,4 @@ class SingleInstance(HelperTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main()

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 #include "request/CodePoints.h"
 #include "request/Graphemes.h"
 #include "request/Validators.h"

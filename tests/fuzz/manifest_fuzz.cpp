@@ -48,7 +48,7 @@ const QString& packageDirectory() {
     writeFile(dir.filePath(QStringLiteral("bg.png")), QByteArray("\x89PNG\r\n\x1a\n", 8));
     writeFile(dir.filePath(QStringLiteral("empty.png")), {});
     QFile huge(dir.filePath(QStringLiteral("huge.png")));
-    if (!huge.open(QIODevice::WriteOnly) || !huge.resize(kMaxPackageImageBytes + 1)) std::abort();
+    if (!huge.open(QIODevice::WriteOnly) || !huge.resize(kMaxImageBytes + 1)) std::abort();
     if (::symlink("bg.png", QFile::encodeName(dir.filePath(QStringLiteral("link.png")))) != 0) {
       std::abort();
     }
@@ -68,7 +68,7 @@ void requireAcceptedImage(const QString& directory, const QUrl& image) {
           "the image is a bare name at the top of the package", name);
   struct stat info {};
   require(::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode) &&
-              info.st_size >= 1 && info.st_size <= kMaxPackageImageBytes,
+              info.st_size >= 1 && info.st_size <= kMaxImageBytes,
           "the image is a regular file of 1 byte to 16 MiB", name);
   static const QStringList kFormats{"png", "jpg", "jpeg", "webp", "heic", "tif", "tiff"};
   require(kFormats.contains(pathExtension(name).toLower()), "the image has an accepted extension",

@@ -2,6 +2,7 @@
 // "localhost" is the skin site here, and a second server reached as
 // 127.0.0.1 stands for any other host, which the address check refuses.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QDirIterator>
@@ -10,13 +11,14 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
 #include <future>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <thread>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 #include "link/HostPolicy.h"
 #include "link/ImageDownload.h"
 #include "support/SkinServer.h"
@@ -176,57 +178,39 @@ TEST_P(ResponseJudging, AcceptsOrRefusesBeforeStoringAnything) {
   }
 }
 
+// The judging itself is table-tested in ImageResponse_test; these cases check
+// that each header reaches it from a real response, and that a refused
+// response leaves nothing behind.
 INSTANTIATE_TEST_SUITE_P(
     Status, ResponseJudging,
     testing::Values(ResponseCase{"/status/199/x.png", kNotDownloaded},
                     ResponseCase{"/status/200/x.png", kStored},
-                    ResponseCase{"/status/299/x.png", kStored},
-                    ResponseCase{"/status/300/x.png", kNotDownloaded},
                     ResponseCase{"/status/404/x.png", kNotDownloaded},
-                    ResponseCase{"/status/500/x.png", kNotDownloaded},
                     // 300 and 304 are final even with a Location.
                     ResponseCase{"/redirect/300/x.png?to=/bytes/5/x.png", kNotDownloaded},
                     ResponseCase{"/redirect/304/x.png?to=/bytes/5/x.png", kNotDownloaded},
                     ResponseCase{"/redirect/302/x.png", kNotDownloaded}));
 
 INSTANTIATE_TEST_SUITE_P(ContentType, ResponseJudging,
-                         testing::Values(ResponseCase{"/type/IMAGE%2FPNG/x.png", kStored},
-                                         ResponseCase{"/type/image%2Fsvg%2Bxml/x.png", kStored},
-                                         ResponseCase{"/type/text%2Fhtml/x.png", kNotImage},
+                         testing::Values(ResponseCase{"/type/text%2Fhtml/x.png", kNotImage},
                                          ResponseCase{"/type/none/x.png", kStored}));
 
 // An unreadable or small announced length is not trusted: the body is taken
 // as it comes, up to the end of the connection.
-INSTANTIATE_TEST_SUITE_P(
-    ContentLength, ResponseJudging,
-    testing::Values(ResponseCase{"/length/16777217/10/x.png", kAnnouncedTooLarge},
-                    ResponseCase{"/length/%2B16777217/10/x.png", kAnnouncedTooLarge},
-                    ResponseCase{"/bytes/16777217/x.png", kAnnouncedTooLarge},
-                    ResponseCase{"/length/-5/10/x.png", kStored, 10},
-                    ResponseCase{"/length/abc/10/x.png", kStored, 10},
-                    ResponseCase{"/length//10/x.png", kStored, 10},
-                    ResponseCase{"/length/99999999999999999999/10/x.png", kStored, 10}));
+INSTANTIATE_TEST_SUITE_P(ContentLength, ResponseJudging,
+                         testing::Values(ResponseCase{"/length/16777217/10/x.png",
+                                                      kAnnouncedTooLarge},
+                                         ResponseCase{"/bytes/16777217/x.png", kAnnouncedTooLarge},
+                                         ResponseCase{"/length/-5/10/x.png", kStored, 10},
+                                         ResponseCase{"/length//10/x.png", kStored, 10}));
 
 INSTANTIATE_TEST_SUITE_P(
     Extension, ResponseJudging,
-    testing::Values(ResponseCase{"/bytes/10/Skin.PNG", kStored, 10, "background.png"},
+    testing::Values(ResponseCase{"/bytes/10/photo.JPG", kStored, 10, "background.jpg"},
                     ResponseCase{"/bytes/10/skin.png?v=2", kStored, 10, "background.png"},
-                    ResponseCase{"/bytes/10/photo.JPG", kStored, 10, "background.jpg"},
-                    ResponseCase{"/bytes/10/photo.jpeg", kStored, 10, "background.jpeg"},
-                    ResponseCase{"/bytes/10/skin.gif.webp", kStored, 10, "background.webp"},
                     ResponseCase{"/bytes/10/skin.gif", kUnsupported},
-                    ResponseCase{"/bytes/10/skin.heic", kUnsupported},
-                    ResponseCase{"/bytes/10/skin", kUnsupported},
-                    ResponseCase{"/bytes/10/skin.png.gif", kUnsupported},
-                    ResponseCase{"/bytes/10/skin.gif?as=x.png", kUnsupported}));
-
-// Several faults at once: the first check in order decides the message.
-INSTANTIATE_TEST_SUITE_P(Order, ResponseJudging,
-                         testing::Values(ResponseCase{"/status/500/x.gif", kNotDownloaded},
-                                         ResponseCase{"/type/text%2Fhtml/x.gif", kNotImage},
-                                         ResponseCase{"/length/16777217/10/x.gif",
-                                                      kAnnouncedTooLarge},
-                                         ResponseCase{"/bytes/0/x.gif", kUnsupported}));
+                    // The first check in order decides.
+                    ResponseCase{"/length/16777217/10/x.gif", kAnnouncedTooLarge}));
 
 // --- The body ---------------------------------------------------------------
 
@@ -466,6 +450,61 @@ TEST_F(ImageDownloadTest, PassesFileSystemFailuresThrough) {
   const Outcome outcome = download(site_->url(QStringLiteral("/bytes/5/x.png")), options, root);
   EXPECT_EQ(outcome.kind, Outcome::Kind::platformError) << testing::PrintToString(outcome);
   EXPECT_TRUE(outcome.message.startsWith(notADirectory)) << outcome.message.toStdString();
+}
+
+// --- Download faults found by injecting them into the real helper ----------------
+// (tests/e2e/test_faults.py), kept here as regression cases.
+
+/// Lowers this process's file-size limit to `bytes`, with SIGXFSZ ignored so
+/// that a write past it fails with EFBIG instead of ending the process;
+/// restores both when it goes.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, savedHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*savedHandler_)(int) = SIG_DFL;
+};
+
+TEST(DownloadFindings, AWriteThatStopsShortReportsTheSystemsReason) {
+  // The file system takes part of a chunk and then refuses the rest (a full
+  // disk, here a file-size limit). The alert used to read "...: Unknown
+  // error", because a short write carries no reason of its own.
+  testing_support::trustTestCertificateAuthority();
+  SkinServer site(SkinServer::Options{});
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  DownloadOptions options;
+  options.temporaryRoot = root.path();
+  options.validateAddress = [](const QUrl&) {};
+
+  QString failure;
+  {
+    const FileSizeLimit limit(100'000);
+    std::async(std::launch::async, [&] {
+      try {
+        downloadImage(site.url(QStringLiteral("/bytes/300000/x.png")), options);
+      } catch (const Failure& error) {
+        failure = error.localizedDescription();
+      }
+    }).get();
+  }
+  EXPECT_TRUE(failure.startsWith(root.path() + u'/')) << failure.toStdString();
+  EXPECT_TRUE(failure.endsWith(QStringLiteral("/background.png: File too large")))
+      << failure.toStdString();
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 #include "package/PackageSandbox.h"
 #include "support/Expect.h"
 
@@ -190,9 +190,9 @@ TEST_F(Manifest, ImageFileLimits) {
   EXPECT_EQ(failure(), kImage);
   file(QStringLiteral("bg.png"), 1);
   EXPECT_EQ(failure(), QString());
-  file(QStringLiteral("bg.png"), kMaxPackageImageBytes);
+  file(QStringLiteral("bg.png"), kMaxImageBytes);
   EXPECT_EQ(failure(), QString());
-  file(QStringLiteral("bg.png"), kMaxPackageImageBytes + 1);
+  file(QStringLiteral("bg.png"), kMaxImageBytes + 1);
   EXPECT_EQ(failure(), kImage);
 
   ASSERT_TRUE(QFile::remove(path(QStringLiteral("bg.png"))));

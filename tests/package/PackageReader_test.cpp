@@ -6,8 +6,8 @@
 #include <QDir>
 #include <QFile>
 
-#include "app/FreshDirectory.h"
-#include "app/HelperError.h"
+#include "base/FreshDirectory.h"
+#include "base/HelperError.h"
 #include "package/PackageSandbox.h"
 #include "package/PackageVetting.h"
 

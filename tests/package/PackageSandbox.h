@@ -14,7 +14,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "app/FreshDirectory.h"
+#include "base/FreshDirectory.h"
 
 /// Where the corpus lives: <root>/packages, with <root>/canary beside it.
 struct Corpus {

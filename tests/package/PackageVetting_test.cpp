@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 #include "package/PackageSandbox.h"
 #include "package/PathText.h"
 #include "package/ZipExtractor.h"

@@ -7,6 +7,7 @@ import glob
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -58,7 +59,7 @@ class DebianPackage(unittest.TestCase):
         self.assertNotIn(".symtab", run("readelf", "--section-headers", "--wide",
                                         os.path.join(unpacked, "usr/bin/velmora-helper")))
         depends = [relation.split(" ")[0] for relation in self.field("Depends").split(", ")]
-        for needed in ("unzip", "libqt6widgets6", "libarchive13", "libc6"):
+        for needed in ("unzip", "libqt6widgets6", "libarchive13", "libc6", "qt6-base-abi"):
             self.assertIn(needed, depends)
         self.assertEqual(self.field("Recommends"), "qt6-wayland")
 
@@ -86,4 +87,7 @@ class DebianPackage(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+    import harness  # noqa: E402
+
+    harness.main()

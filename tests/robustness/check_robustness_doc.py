@@ -7,7 +7,8 @@ Every reference in the tables' "Covered by" column, written as
 `path: Suite.Name` (a GoogleTest test), `path: test_name` (a Python test) or
 `path` (a fuzz target), must name a test that exists. The other way round,
 every fault-injection test (tests/e2e/test_faults*.py), every regression test
-for a finding (tests/*/*Findings_test.cpp) and every fuzz target must appear
+for a finding (a GoogleTest suite whose name ends in "Findings", kept beside
+the tests of the same behaviour) and every fuzz target must appear
 on the page, and the fuzzing figures must list every target.
 """
 
@@ -77,9 +78,9 @@ def main():
         for name in re.findall(r"^\s+def (test_\w+)\(", read(script), re.M):
             if (path, name) not in referenced:
                 problems.append("fault-injection test %s: %s is not on the page" % (path, name))
-    for source in sorted(glob.glob(os.path.join(ROOT, "tests", "*", "*Findings_test.cpp"))):
+    for source in sorted(glob.glob(os.path.join(ROOT, "tests", "*", "*_test.cpp"))):
         path = os.path.relpath(source, ROOT)
-        for suite, name in re.findall(r"\bTEST(?:_F|_P)?\(\s*(\w+)\s*,\s*(\w+)\s*\)", read(source)):
+        for suite, name in re.findall(r"\bTEST(?:_F|_P)?\(\s*(\w+Findings)\s*,\s*(\w+)\s*\)", read(source)):
             if (path, suite + "." + name) not in referenced:
                 problems.append("finding %s: %s.%s is not on the page" % (path, suite, name))
 

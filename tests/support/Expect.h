@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 
 /// Runs `body` and checks that it throws a Failure whose text is `expected`.
 #define EXPECT_FAILURE_TEXT(body, expected)                                         \

@@ -3,7 +3,9 @@ weston compositor through Qt's Wayland plugin. Its protocol log
 (WAYLAND_DEBUG) shows each alert as an xdg_toplevel titled "Velmora Helper"
 with the desktop file's name as app id. Under a headless weston it ends
 cleanly when the compositor goes away; under weston's X11 backend on Xvfb,
-keys pressed on the compositor's window answer the alerts.
+keys pressed on the compositor's window answer the alerts. Under a headless
+sway (which, unlike weston, offers xdg-activation) a token lent by a later
+launch is handed to the compositor for the alert it brings up.
 Exits 77 (skipped) without weston, Xvfb, xdotool or Qt's Wayland plugin."""
 
 import glob
@@ -19,6 +21,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 from desktop_session import XServer, make_package, stop  # noqa: E402
+import harness  # noqa: E402
 from harness import HelperTestCase  # noqa: E402
 
 SKIPPED = 77
@@ -55,6 +58,38 @@ class Weston:
             if self.process.poll() is not None or time.monotonic() > deadline:
                 raise AssertionError("weston did not start: " + open(self.log).read()[-2000:])
             time.sleep(0.05)
+
+    def close(self):
+        stop(self.process)
+
+
+class Sway:
+    """A headless sway compositor with its socket in a folder of its own under
+    `root`. Sway refuses to run as root, so under root it runs as nobody, and
+    clients reach it by the socket's path."""
+
+    def __init__(self, root):
+        folder = os.path.join(root, "sway")
+        os.makedirs(folder, mode=0o700)
+        config = os.path.join(folder, "config")
+        with open(config, "w") as written:
+            written.write("xwayland disable\n")
+        command = ["sway", "--config", config]
+        if os.getuid() == 0:
+            os.chmod(root, 0o711)
+            shutil.chown(folder, "nobody", "nogroup")
+            command = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + command
+        env = dict(PATH=os.environ["PATH"], HOME=folder, XDG_RUNTIME_DIR=folder, WLR_BACKENDS="headless",
+                   WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
+        self.log = os.path.join(root, "sway.log")
+        with open(self.log, "w") as log:
+            self.process = subprocess.Popen(command, env=env, stdout=log, stderr=log)
+        deadline = time.monotonic() + 20
+        while not glob.glob(os.path.join(folder, "wayland-*.lock")):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                raise AssertionError("sway did not start: " + open(self.log).read()[-2000:])
+            time.sleep(0.05)
+        self.socket = glob.glob(os.path.join(folder, "wayland-*.lock"))[0][:-len(".lock")]
 
     def close(self):
         stop(self.process)
@@ -129,9 +164,58 @@ class WaylandDialogs(HelperTestCase):
         self.assertEqual(self.answer(["Escape"]), 3)
         self.assertIsNone(self.sandbox.engine_args())
 
+    def lend_token(self, token):
+        """The protocol log of a running instance (under sway) once the
+        confirmation for the package a later launch handed over, lending
+        `token`, is shown; and the running instance."""
+        if shutil.which("sway") is None:
+            self.skipTest("needs sway")
+        sway = Sway(self.sandbox.root)
+        self.addCleanup(sway.close)
+        self.protocol = os.path.join(self.sandbox.root, "protocol.log")
+        env = self.sandbox.env(WAYLAND_DISPLAY=sway.socket, XDG_RUNTIME_DIR=self.run_dir, QT_QPA_PLATFORM="wayland")
+        # The running instance has nothing to do with its own input, so the
+        # package handed over is what it takes up.
+        with open(self.protocol, "w") as log:
+            first = subprocess.Popen([os.environ["VELMORA_HELPER"], "https://velmora.app/skins/aurora.png"],
+                                     env=dict(env, WAYLAND_DEBUG="client"), stdout=subprocess.DEVNULL, stderr=log)
+        self.addCleanup(stop, first)
+        deadline = time.monotonic() + 20
+        while not glob.glob(os.path.join(self.run_dir, "*.lock")):
+            self.assertLess(time.monotonic(), deadline, "the first launch never took the instance")
+            time.sleep(0.01)
+        later = subprocess.run([os.environ["VELMORA_HELPER"], self.package],
+                               env=dict(env, XDG_ACTIVATION_TOKEN=token), capture_output=True, timeout=30)
+        self.assertEqual((later.returncode, later.stderr), (0, b""))
+        return self.wait_for_toplevels(1, first), first
+
+    def test_a_token_lent_by_a_later_launch_activates_the_alert_it_brings_up(self):
+        text, _ = self.lend_token("some-token")
+        activation = re.compile(r'xdg_activation_v1@\d+\.activate\("some-token", wl_surface@(\d+)\)')
+        deadline = time.monotonic() + 10
+        while not activation.search(text):
+            self.assertLess(time.monotonic(), deadline, "no activation with the lent token:\n" + text[-1500:])
+            time.sleep(0.05)
+            with open(self.protocol, errors="replace") as log:
+                text = log.read()
+        # The surface is the one the confirmation's toplevel was made from.
+        sent = activation.search(text)
+        shells = re.findall(r"get_xdg_surface\(new id xdg_surface@\d+, wl_surface@(\d+)\)", text[:sent.start()])
+        self.assertEqual(shells[-1:], [sent.group(1)])
+        self.assertEqual(len(activation.findall(text)), 1)
+
+    def test_a_lent_token_too_long_for_a_wayland_message_is_not_sent(self):
+        # Sending it would end the instance's Wayland connection, and the instance.
+        _, first = self.lend_token("x" * 5000)
+        with self.assertRaises(subprocess.TimeoutExpired):
+            first.wait(timeout=2)
+        with open(self.protocol, errors="replace") as log:
+            self.assertNotIn(".activate(", log.read())
+
+
 if __name__ == "__main__":
     reason = why_not()
     if reason:
         print("skipped: missing " + reason)
         sys.exit(SKIPPED)
-    unittest.main()
+    harness.main()

@@ -16,12 +16,6 @@
 
 namespace {
 
-/// The plugin name of one QT_QPA_PLATFORM entry ("xcb:option=1" names "xcb").
-QByteArray platformName(const QByteArray& entry) {
-  const qsizetype colon = entry.indexOf(':');
-  return (colon < 0 ? entry : entry.left(colon)).trimmed();
-}
-
 bool isX11(const QByteArray& name) {
   return name == "xcb";
 }
@@ -84,20 +78,12 @@ QList<QByteArray> candidatePlatforms() {
 
 }  // namespace
 
-FrontEndKind chooseFrontEnd(bool forceConsole) {
-  if (forceConsole) return FrontEndKind::console;
-#ifdef Q_OS_MACOS
-  // Qt's Cocoa platform needs no display variable.
-  return FrontEndKind::dialogs;
-#else
+DisplayChoice chooseDisplay(bool forceConsole) {
+  if (forceConsole) return {};
   for (const QByteArray& entry : candidatePlatforms()) {
-    if (platformUsable(entry)) {
-      qputenv("QT_QPA_PLATFORM", entry);
-      return FrontEndKind::dialogs;
-    }
+    if (platformUsable(entry)) return {FrontEndKind::dialogs, entry};
   }
-  return FrontEndKind::console;
-#endif
+  return {};
 }
 
 bool x11DisplayOpens() {

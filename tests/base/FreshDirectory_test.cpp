@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "app/FreshDirectory.h"
+#include "base/FreshDirectory.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/FreshDirectory.h"
+#include "base/FreshDirectory.h"
 
 #include <ftw.h>
 #include <sys/stat.h>
@@ -9,7 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "app/HelperError.h"
+#include "base/HelperError.h"
+#include "base/SystemError.h"
 
 QString temporaryRoot() {
   // Not QDir::tempPath(): it answers an empty path when TMPDIR names a
@@ -28,7 +29,7 @@ QString createFreshDirectory(const QString& root) {
   // their checks and the engine run.
   if (::mkdir(QFile::encodeName(directory).constData(), 0700) != 0) {
     const int error = errno;
-    throw PlatformError(directory + QStringLiteral(": ") + qt_error_string(error));
+    throw PlatformError(systemErrorText(directory, error));
   }
   return directory;
 }

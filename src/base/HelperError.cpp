@@ -1,4 +1,4 @@
-#include "app/HelperError.h"
+#include "base/HelperError.h"
 
 Failure::Failure(QString description)
     : description_(std::move(description)), utf8_(description_.toStdString()) {}

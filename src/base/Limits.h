@@ -1,0 +1,62 @@
+#pragma once
+// Every limit on what the helper takes in, and the image formats it accepts,
+// in one table. Links, packages and the engine run all read them from here.
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+#include <chrono>
+
+/// The largest skin image, downloaded or packaged, announced or received: 16 MiB.
+inline constexpr qint64 kMaxImageBytes = 16 * 1024 * 1024;
+
+/// The image formats a link's address may name, by its extension (lower case).
+inline const QStringList kLinkImageExtensions{QStringLiteral("png"), QStringLiteral("jpg"),
+                                              QStringLiteral("jpeg"), QStringLiteral("webp")};
+
+/// The image formats a package's manifest may name, by its extension (lower case).
+inline const QStringList kPackageImageExtensions{
+    QStringLiteral("png"),  QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("webp"),
+    QStringLiteral("heic"), QStringLiteral("tif"), QStringLiteral("tiff")};
+
+/// Redirects followed before an image download is given up, as browsers allow.
+inline constexpr int kMaxRedirects = 20;
+
+/// An image transfer that receives nothing for this long fails.
+inline constexpr std::chrono::milliseconds kDownloadStallTimeout = std::chrono::seconds(60);
+
+/// The largest package file accepted, in bytes (55 MiB).
+inline constexpr qint64 kMaxPackageBytes = 57'671'680;
+
+/// The most entries a package may hold.
+inline constexpr qint64 kMaxPackageEntries = 12;
+
+/// The most bytes a package may expand to (60 MiB).
+inline constexpr qint64 kMaxExpandedBytes = 62'914'560;
+
+/// The most directories one package may create, in all.
+inline constexpr int kMaxExtractedDirectories = 64;
+
+/// The most components a package entry's path may have.
+inline constexpr qsizetype kMaxEntryPathComponents = 16;
+
+/// The longest package entry name, in bytes.
+inline constexpr qsizetype kMaxEntryPathBytes = 1024;
+
+/// The longest component of a package entry's path, in bytes.
+inline constexpr qsizetype kMaxEntryComponentBytes = 255;
+
+/// The largest manifest read, in bytes.
+inline constexpr qint64 kMaxManifestBytes = 262'144;
+
+/// The longest display name, in extended grapheme clusters.
+inline constexpr int kMaxNameClusters = 80;
+
+/// The most code points one cluster of a display name keeps: its base and 30
+/// more (the stream-safe limit of Unicode normalization, UAX #15). A cluster
+/// may otherwise carry any number of combining marks, so that one character
+/// could be megabytes long.
+inline constexpr int kMaxClusterCodePoints = 31;
+
+/// The most output kept from one child process; more is read and dropped so
+/// the child never blocks, and an alert never has to show megabytes.
+inline constexpr qsizetype kMaxKeptProcessOutput = 1 << 20;
