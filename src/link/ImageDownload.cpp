@@ -135,7 +135,11 @@ class Transfer {
   void fail(std::exception_ptr failure) {
     if (!failure_) failure_ = std::move(failure);
     end();
-    if (reply_ != nullptr && reply_->isRunning()) reply_->abort();
+    // The reply is not aborted here: a refusal made on the headers comes
+    // before Qt's own report of an error status, and aborting would make Qt
+    // report a second error, which it warns about on the user's terminal.
+    // The transfer ends with this loop, and the reply goes with the manager
+    // as soon as run() returns, which stops its connection.
   }
 
   void end() {
