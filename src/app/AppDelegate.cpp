@@ -147,9 +147,8 @@ void AppDelegate::openFiles(const QStringList& paths) {
 bool AppDelegate::confirmApply(const SkinRequest& request, const QString& source) {
   // A package's image is already on disk and can be shown; a link's is not
   // fetched before the user agrees.
-  const ConfirmationDetails details{
-      source, request.accent, request.secondary, request.highlight,
-      request.image.isLocalFile() ? request.image.toLocalFile() : QString()};
+  const ConfirmationDetails details{source, request.accent, request.secondary, request.highlight,
+                                    thumbnail_.get()};
   return inAlert([&] {
     return ui_.askToApply(
         QStringLiteral("Apply ") + request.name + QStringLiteral(" to Orvane?"),
@@ -170,7 +169,11 @@ void AppDelegate::runFlow(const QString& refusalTitle, const std::function<SkinR
     finish(refusalTitle, error.localizedDescription(), kExitFailed);
     return;
   }
-  if (mode_ == Mode::apply && !confirmApply(request, source(request))) {
+  const bool confirmed = mode_ == Mode::check || confirmApply(request, source(request));
+  // Whatever the answer, the package's reader stops now: before anything
+  // removes or uses what it extracted, and without waiting for a thumbnail.
+  thumbnail_.reset();
+  if (!confirmed) {
     if (discard) discard(request);
     terminate(kExitCancelled);
     return;

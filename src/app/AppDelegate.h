@@ -14,6 +14,7 @@
 #include "app/CommandLine.h"
 #include "app/FrontEnd.h"
 #include "app/HandOver.h"
+#include "package/PackageThumbnail.h"
 #include "request/SkinRequest.h"
 
 class DownloadCancel;
@@ -139,6 +140,9 @@ class AppDelegate final : public QObject {
   bool readyCheckDue_ = false;
   std::deque<HandOver> heldEvents_;
   std::thread worker_;
+  /// The confined reader of the package being asked about, waiting to decode
+  /// its thumbnail; stopped as soon as the question is answered.
+  std::unique_ptr<PackageThumbnail> thumbnail_;
   /// Lets the user stop a link's download; set before the worker starts.
   std::shared_ptr<DownloadCancel> downloadCancel_;
 };

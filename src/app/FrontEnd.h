@@ -3,6 +3,8 @@
 #include <functional>
 #include <optional>
 
+class PackageThumbnail;
+
 /// What an alert tells the user. The kinds look different in a dialog and go
 /// to different streams on the console.
 enum class AlertKind {
@@ -17,7 +19,9 @@ struct ConfirmationDetails {
   QString accent;     ///< "#" + six lower-case hex digits
   QString secondary;  ///< as accent
   QString highlight;  ///< as accent
-  QString imageFile;  ///< a local image to show a thumbnail of; empty when there is none
+  /// The package image's thumbnail, decoded on request while the question is
+  /// open; null for a link, whose image is not fetched before the user agrees.
+  PackageThumbnail* thumbnail = nullptr;
 
   bool operator==(const ConfirmationDetails&) const = default;
 };

@@ -5,10 +5,16 @@
 #include "package/PackageReader.h"
 
 void AppDelegate::handlePackage(const QString& path) {
-  // Inspection and extraction run here, on the main thread, before the user
-  // is asked; the extracted image then goes to the engine as it is. A
+  // Inspection and extraction run in the confined reader, waited for on the
+  // main thread, before the user is asked; the extracted image then goes to the engine as it is. A
   // cancelled package is never applied: its extraction goes again.
   runFlow(
-      QStringLiteral("Invalid Orvane skin"), [&path] { return readPackage(path); },
+      QStringLiteral("Invalid Orvane skin"),
+      [this, &path] {
+        OpenedPackage opened = readPackage(path);
+        // The reader stays to decode the thumbnail while the question is open.
+        thumbnail_ = std::move(opened.thumbnail);
+        return opened.request;
+      },
       [&path](const SkinRequest&) { return QFileInfo(path).fileName(); }, discardPackage);
 }

@@ -5,9 +5,13 @@
 #include <QLayout>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
+#include <cmath>
+#include <cstring>
 
 #include "app/AlertText.h"
-#include "app/SkinThumbnail.h"
+#include "base/Limits.h"
+#include "package/PackageThumbnail.h"
 
 namespace {
 
@@ -82,30 +86,38 @@ SkinDetailsView::SkinDetailsView(const ConfirmationDetails& details, QWidget* pa
   }
   grid->setColumnStretch(3, 1);
 
-  if (details.imageFile.isEmpty()) return;
-  thumbnailSource_ = std::make_unique<SkinThumbnail>(details.imageFile);
-  if (thumbnailSource_->size().isEmpty()) return;
+  if (details.thumbnail == nullptr || details.thumbnail->size().isEmpty()) return;
+  thumbnailSource_ = details.thumbnail;
   thumbnail_ = plainLabel(QString(), this);
   thumbnail_->setObjectName(QStringLiteral("thumbnail"));
   thumbnail_->setFixedSize(thumbnailSource_->size());
   grid->addWidget(thumbnail_, 0, 4, row, 1, Qt::AlignRight | Qt::AlignTop);
 }
 
-SkinDetailsView::~SkinDetailsView() {
-  if (decoder_.joinable()) decoder_.join();
-}
-
 void SkinDetailsView::paintEvent(QPaintEvent* event) {
   QWidget::paintEvent(event);
-  // The first paint comes once the window is on screen: decoding starts then,
-  // so that it never competes with putting the window up.
-  if (thumbnail_ == nullptr || decoder_.joinable()) return;
-  // The view waits for this thread before its labels go, so the queued call
-  // always finds the view alive.
-  decoder_ = std::thread([this, source = *thumbnailSource_, ratio = devicePixelRatioF()] {
-    const QImage image = source.decode(ratio);
-    QMetaObject::invokeMethod(
-        this, [this, image] { showThumbnail(image); }, Qt::QueuedConnection);
+  // The first paint comes once the window is on screen: the picture is asked
+  // for then, so that decoding never competes with putting the window up.
+  if (thumbnail_ == nullptr || asked_) return;
+  asked_ = true;
+  const qreal ratio = std::min<qreal>(devicePixelRatioF(), kMaxThumbnailScale);
+  const QSize logical = thumbnailSource_->size();
+  const QSize pixels(std::max(1, int(std::lround(logical.width() * ratio))),
+                     std::max(1, int(std::lround(logical.height() * ratio))));
+  thumbnailSource_->decode(pixels, [view = QPointer<SkinDetailsView>(this), ratio](
+                                       const QByteArray& argb32, QSize size) {
+    if (view.isNull()) return;
+    QImage image;
+    if (!size.isEmpty()) {
+      // Built here from plain pixels: the helper never decodes the package's image.
+      image = QImage(size, QImage::Format_ARGB32);
+      const qsizetype row = qsizetype(size.width()) * 4;
+      for (int y = 0; y < size.height(); ++y) {
+        std::memcpy(image.scanLine(y), argb32.constData() + y * row, size_t(row));
+      }
+      image.setDevicePixelRatio(ratio);
+    }
+    view->showThumbnail(image);
   });
 }
 

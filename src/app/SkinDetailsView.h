@@ -1,26 +1,22 @@
 #pragma once
 #include <QWidget>
-#include <memory>
-#include <thread>
 
 #include "app/FrontEnd.h"
 
 class QLabel;
-class SkinThumbnail;
+class PackageThumbnail;
 
 /// What the confirmation dialog shows below its texts: where the skin comes
 /// from, its three colours as swatches with their names and values, and a
-/// thumbnail of its image when one is on disk. Every text is shown literally.
+/// thumbnail of a package's image. Every text is shown literally.
 ///
-/// The thumbnail's place is kept from the start, and the picture is decoded
-/// on a thread of its own once the view is on screen, so a large image never
-/// holds the dialog back; an image that cannot be decoded just leaves the
-/// place out.
+/// The thumbnail's place is kept from the start, and the package's confined
+/// reader is asked for the picture once the view is on screen, so a large
+/// image never holds the dialog back; a picture that does not come in time
+/// just leaves the place out.
 class SkinDetailsView final : public QWidget {
  public:
   explicit SkinDetailsView(const ConfirmationDetails& details, QWidget* parent = nullptr);
-  /// Waits for the decoding thread.
-  ~SkinDetailsView() override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -28,7 +24,7 @@ class SkinDetailsView final : public QWidget {
  private:
   void showThumbnail(const QImage& image);
 
-  std::unique_ptr<SkinThumbnail> thumbnailSource_;
+  PackageThumbnail* thumbnailSource_ = nullptr;
   QLabel* thumbnail_ = nullptr;
-  std::thread decoder_;
+  bool asked_ = false;
 };

@@ -20,6 +20,7 @@
 #include "app/DisplayProbe.h"
 #include "app/FileOpenRouter.h"
 #include "app/SingleInstanceGate.h"
+#include "base/Confinement.h"
 
 namespace {
 
@@ -51,7 +52,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (line.version) {
-    print(stdout, QStringLiteral("velmora-helper " VELMORA_VERSION "\n"));
+    // The second line says how packages are read here, for bug reports.
+    print(stdout, QStringLiteral("velmora-helper " VELMORA_VERSION "\nconfinement: ") +
+                      confinementSummary() + u'\n');
     return 0;
   }
 

@@ -60,3 +60,32 @@ inline constexpr int kMaxClusterCodePoints = 31;
 /// The most output kept from one child process; more is read and dropped so
 /// the child never blocks, and an alert never has to show megabytes.
 inline constexpr qsizetype kMaxKeptProcessOutput = 1 << 20;
+
+/// The most address space the confined package reader may map (1 GiB): far
+/// more than reading a 55 MiB package or decoding a 16 MiB image takes, and a
+/// hard stop for a decoder that believes a header announcing gigabytes.
+inline constexpr qint64 kReaderAddressSpaceBytes = qint64(1) << 30;
+
+/// The most CPU time the package reader may use, in seconds.
+inline constexpr int kReaderCpuSeconds = 30;
+
+/// The most files the package reader may hold open at once.
+inline constexpr int kReaderOpenFiles = 64;
+
+/// The largest file the package reader may write: an entry can be no larger
+/// than the whole package may expand to.
+inline constexpr qint64 kReaderFileBytes = kMaxExpandedBytes;
+
+/// How long the package reader may take to inspect, extract and read a
+/// package before it is stopped.
+inline constexpr std::chrono::milliseconds kReaderAnswerTimeout = std::chrono::seconds(30);
+
+/// How long after the question appears its thumbnail may still arrive; a
+/// decode that takes longer is stopped and the question shows none.
+inline constexpr std::chrono::milliseconds kThumbnailDeadline = std::chrono::seconds(2);
+
+/// The longer side of a skin's thumbnail, in logical pixels.
+inline constexpr int kThumbnailSide = 160;
+
+/// The most physical pixels per logical one a thumbnail is decoded for.
+inline constexpr int kMaxThumbnailScale = 4;

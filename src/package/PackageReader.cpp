@@ -1,21 +1,116 @@
 #include "package/PackageReader.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <optional>
 
+#include "BuildConfig.h"
+#include "base/ConfinedChild.h"
 #include "base/FreshDirectory.h"
+#include "base/HelperError.h"
+#include "base/Limits.h"
+#include "base/SystemError.h"
 #include "package/PackageManifest.h"
 #include "package/PackageVetting.h"
-#include "package/ZipExtractor.h"
+#include "package/PathText.h"
+#include "package/ReaderProtocol.h"
+#include "request/Validators.h"
 
-SkinRequest readPackage(const QString& packagePath) {
-  const InspectedPackage package = inspectPackage(packagePath);
+namespace {
+
+// What the user reads when the reader ends without a well-formed answer: it
+// crashed, hit a limit or took too long, all because of the package.
+const QString kUnreadable = QStringLiteral("The skin package could not be read.");
+
+struct Pipe {
+  FileDescriptor read{-1};
+  FileDescriptor write{-1};
+};
+
+Pipe openReaderPipe() {
+  int ends[2];
+  if (!openPipe(ends)) throw PlatformError(systemErrorText(QStringLiteral("pipe"), errno));
+  return Pipe{FileDescriptor(ends[0]), FileDescriptor(ends[1])};
+}
+
+[[noreturn]] void throwFailure(const ReaderAnswer& answer) {
+  switch (answer.outcome) {
+    case ReaderAnswer::Outcome::invalidRequest:
+      throw HelperError::invalidRequest(answer.message);
+    case ReaderAnswer::Outcome::processFailed:
+      throw HelperError::processFailed(answer.message);
+    default:
+      throw PlatformError(answer.message);
+  }
+}
+
+// The reader is trusted no more than the package: its answer must be a
+// request the package could have made, naming a file at the top of the
+// extraction directory.
+SkinRequest checkedRequest(const ReaderAnswer& answer, const QString& directory) {
+  const SkinRequest& told = answer.request;
+  const QString& image = answer.imageName;
+  const bool bareName = !image.isEmpty() && image != u"." && image != u".." &&
+                        !image.contains(u'/') && !image.contains(QChar(0));
+  bool valid = bareName && kPackageImageExtensions.contains(pathExtension(image).toLower()) &&
+               validatedName(told.name) == told.name;
+  try {
+    valid = valid && validatedColor(told.accent, kDefaultAccent) == told.accent &&
+            validatedColor(told.secondary, kDefaultSecondary) == told.secondary &&
+            validatedColor(told.highlight, kDefaultHighlight) == told.highlight;
+  } catch (const HelperError&) {
+    valid = false;
+  }
+  if (!valid) throw HelperError::processFailed(kUnreadable);
+  checkImageFile(directory, image);
+  SkinRequest request = told;
+  request.image = QUrl::fromLocalFile(directory + u'/' + image);
+  return request;
+}
+
+}  // namespace
+
+QString packageReaderProgram() {
+  const QString here = QCoreApplication::applicationDirPath();
+  const QString installed = QDir::cleanPath(
+      here + QStringLiteral("/" VELMORA_READER_FROM_BINDIR "/" VELMORA_READER_NAME));
+  if (QFileInfo::exists(installed)) return installed;
+  return here + QStringLiteral("/" VELMORA_READER_NAME);
+}
+
+OpenedPackage readPackage(const QString& packagePath, const QString& readerProgram) {
+  checkPackageExtension(packagePath);
+  FileDescriptor package = openPackage(packagePath);
   const QString directory = createFreshDirectory();
   try {
-    // The same open file that was inspected, whatever its path names now.
-    extractZip(package.file.get(), directory, package.names);
-    return readManifest(directory);
+    Pipe answers = openReaderPipe();
+    Pipe requests = openReaderPipe();
+    const QByteArray program = QFile::encodeName(readerProgram);
+    auto reader = std::make_unique<ConfinedChild>(
+        program,
+        QList<QByteArray>{program, QFile::encodeName(packagePath), QFile::encodeName(directory)},
+        std::vector<InheritedDescriptor>{{package.get(), kReaderPackageFd},
+                                         {answers.write.get(), kReaderAnswerFd},
+                                         {requests.read.get(), kReaderRequestFd}});
+    // Only the reader holds these ends now: its end of the stream is seen.
+    answers.write = FileDescriptor(-1);
+    requests.read = FileDescriptor(-1);
+    package = FileDescriptor(-1);
+    const std::optional<ReaderAnswer> answer = readAnswer(answers.read.get(), kReaderAnswerTimeout);
+    if (!answer) throw HelperError::processFailed(kUnreadable);
+    if (answer->outcome != ReaderAnswer::Outcome::request) throwFailure(*answer);
+    OpenedPackage opened{checkedRequest(*answer, directory), nullptr};
+    if (!answer->thumbnailSize.isEmpty()) {
+      opened.thumbnail =
+          std::make_unique<PackageThumbnail>(std::move(reader), std::move(answers.read),
+                                             std::move(requests.write), answer->thumbnailSize);
+    }
+    return opened;
   } catch (...) {
-    // Nothing will ever read what a refused package left.
+    // Nothing will ever read what a refused package left; the reader is
+    // stopped (with its owner) before its directory goes.
     removeTree(directory);
     throw;
   }

@@ -119,10 +119,18 @@ FileDescriptor openPackage(const QString& packagePath) {
 }
 
 InspectedPackage inspectPackage(const QString& packagePath) {
+  checkPackageExtension(packagePath);
+  return inspectOpenPackage(openPackage(packagePath), packagePath);
+}
+
+void checkPackageExtension(const QString& packagePath) {
   if (pathExtension(packagePath).toLower() != QStringLiteral("velmora")) {
     refuse("Choose a .velmora package.");
   }
-  InspectedPackage package{openPackage(packagePath), {}};
+}
+
+InspectedPackage inspectOpenPackage(FileDescriptor file, const QString& packagePath) {
+  InspectedPackage package{std::move(file), {}};
   const ChildHandle handle(package.file.get());
   checkTotals(runUnzip(packagePath, handle, {QStringLiteral("-Z"), QStringLiteral("-t")},
                        OutputText::strictUtf8));

@@ -45,8 +45,16 @@ struct InspectedPackage {
 /// failed open is the platform's error.
 FileDescriptor openPackage(const QString& packagePath);
 
+/// Throws HelperError invalidRequest ("Choose a .velmora package.") unless
+/// `packagePath` ends in ".velmora", in any letter case.
+void checkPackageExtension(const QString& packagePath);
+
+/// The zip tool's totals line and listing of the package open on `file`,
+/// checked; `packagePath` names it in the tool's messages. Writes nothing.
+/// Throws HelperError invalidRequest for a refusal; the platform's and the
+/// tool's failures pass through.
+InspectedPackage inspectOpenPackage(FileDescriptor file, const QString& packagePath);
+
 /// Decides whether the file at `packagePath` may be extracted: its extension,
-/// then, on the file opened once, its size and the zip tool's totals line and
-/// listing. Writes nothing. Throws HelperError invalidRequest for a refusal;
-/// the platform's and the tool's failures pass through.
+/// then, on the file opened once, its size and inspectOpenPackage().
 InspectedPackage inspectPackage(const QString& packagePath);

@@ -1,6 +1,7 @@
 #include "app/DialogFrontEnd.h"
 
 #include "app/ProgressWindow.h"
+#include "package/PackageReader.h"
 
 #include "support/ModalBox.h"
 
@@ -19,6 +20,7 @@
 #include <QMap>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -284,44 +286,47 @@ DetailsSeen askWith(const ConfirmationDetails& details) {
   return seen;
 }
 
-TEST(DialogFrontEnd, ConfirmationShowsSourceColoursAndAThumbnailOfALocalImage) {
+TEST(DialogFrontEnd, ConfirmationShowsSourceColoursAndAThumbnailOfThePackagesImage) {
   QTemporaryDir directory;
   ASSERT_TRUE(directory.isValid());
-  const auto write = [&](const QString& name, const QByteArray& bytes) {
-    QFile file(directory.filePath(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return file.fileName();
+  qputenv("TMPDIR", QFile::encodeName(directory.path()));
+  // A package holding `bytes` as its image, read by the confined reader.
+  const auto packaged = [&](const QString& name, const QByteArray& bytes) {
+    const QString dir = directory.filePath(name);
+    QDir().mkpath(dir);
+    QFile image(dir + "/background.png");
+    EXPECT_TRUE(image.open(QIODevice::WriteOnly) && image.write(bytes) == bytes.size());
+    image.close();
+    QFile manifest(dir + "/theme.json");
+    EXPECT_TRUE(manifest.open(QIODevice::WriteOnly));
+    manifest.write(R"({"schemaVersion": 1, "image": "background.png"})");
+    manifest.close();
+    const QString path = directory.filePath(name + ".velmora");
+    EXPECT_EQ(QProcess::execute("zip", {"-qj", path, dir + "/theme.json", image.fileName()}), 0);
+    return readPackage(path, VELMORA_READER_PROGRAM);
   };
   struct Case {
     const char* what;
-    QString imageFile;
+    OpenedPackage package;
     QSize thumbnail;  // empty: none shown
   };
-  const Case cases[] = {
+  Case cases[] = {
       {"a link's image is not on disk", {}, {}},
-      {"a wide picture", write("wide.png", pngBytes({1920, 1080})), {160, 90}},
-      {"a tall one", write("tall.png", pngBytes({300, 600})), {80, 160}},
-      {"a small one is not enlarged", write("small.png", pngBytes({40, 100})), {40, 100}},
-      {"no image at all", write("text.png", "just text"), {}},
+      {"a wide picture", packaged("wide", pngBytes({1920, 1080})), {160, 90}},
+      {"a tall one", packaged("tall", pngBytes({300, 600})), {80, 160}},
+      {"a small one is not enlarged", packaged("small", pngBytes({40, 100})), {40, 100}},
+      {"no image at all", packaged("text", "just text"), {}},
       {"a drawing named .png",
-       write("drawing.png",
-             "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
-             "<rect width='64' height='64'/></svg>"),
+       packaged("drawing",
+                "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
+                "<rect width='64' height='64'/></svg>"),
        {}},
-      {"a header announcing 30000 x 30000",
-       write("bomb.png", pngBytes({8, 8}, {30000, 30000})),
-       {}},
-      {"a missing file", directory.filePath("missing.png"), {}},
+      {"a header announcing 30000 x 30000", packaged("bomb", pngBytes({8, 8}, {30000, 30000})), {}},
   };
-  for (const Case& c : cases) {
+  for (Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const QByteArray before = c.imageFile.isEmpty() ? QByteArray() : [&] {
-      QFile file(c.imageFile);
-      return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
     const DetailsSeen seen =
-        askWith({"Aurora.velmora", "#c5533a", "#ffffff", "#8a6cff", c.imageFile});
+        askWith({"Aurora.velmora", "#c5533a", "#ffffff", "#8a6cff", c.package.thumbnail.get()});
 
     EXPECT_EQ(seen.labels, QStringList({"From: Aurora.velmora", "accent", "#c5533a", "secondary",
                                         "#ffffff", "highlight", "#8a6cff"}));
@@ -333,12 +338,8 @@ TEST(DialogFrontEnd, ConfirmationShowsSourceColoursAndAThumbnailOfALocalImage) {
       EXPECT_EQ(seen.thumbnailSize, c.thumbnail);
       EXPECT_EQ(seen.thumbnailPixels, c.thumbnail);
     }
-    if (!c.imageFile.isEmpty() && QFileInfo::exists(c.imageFile)) {
-      QFile file(c.imageFile);
-      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-      EXPECT_EQ(file.readAll(), before) << "the image file is never changed";
-    }
   }
+  qunsetenv("TMPDIR");
 }
 
 /// The progress window on screen, if any.

@@ -33,7 +33,7 @@ class ReadPackage : public PackageSandbox {
   // Reads one corpus package; returns the failure's text or "" on success.
   QString read(const QString& name) {
     try {
-      request_ = readPackage(package(name));
+      request_ = readPackage(package(name), QStringLiteral(VELMORA_READER_PROGRAM)).request;
       return QString();
     } catch (const Failure& error) {
       return error.localizedDescription();

@@ -39,14 +39,16 @@ inline const Corpus& corpus() {
     QDir().mkpath(c.canary + QStringLiteral("/nested"));
     writeBytes(c.canary + QStringLiteral("/keep.txt"), "canary\n");
     writeBytes(c.canary + QStringLiteral("/nested/keep.txt"), "nested canary\n");
-    QProcess python;
-    python.setProcessChannelMode(QProcess::ForwardedChannels);
-    python.start(
-        QStringLiteral(VELMORA_PYTHON3),
-        {QStringLiteral(VELMORA_TEST_SUPPORT_DIR "/make_hostile_packages.py"), c.packages});
-    python.waitForFinished(-1);
-    EXPECT_TRUE(python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0)
-        << "make_hostile_packages.py failed";
+    for (const char* script : {"make_hostile_packages.py", "make_image_packages.py"}) {
+      QProcess python;
+      python.setProcessChannelMode(QProcess::ForwardedChannels);
+      python.start(
+          QStringLiteral(VELMORA_PYTHON3),
+          {QStringLiteral(VELMORA_TEST_SUPPORT_DIR "/") + QString::fromUtf8(script), c.packages});
+      python.waitForFinished(-1);
+      EXPECT_TRUE(python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0)
+          << script << " failed";
+    }
     return c;
   }();
   return made;

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/FrontEnd.h"
+#include "package/PackageThumbnail.h"
 
 class FakeFrontEnd final : public FrontEnd {
  public:
@@ -15,14 +16,16 @@ class FakeFrontEnd final : public FrontEnd {
     QString title;
     QString text;
     ConfirmationDetails details;  // of a question
+    QSize thumbnail;              // its thumbnail's size while it was open; empty for none
   };
 
   void showAlert(AlertKind kind, const QString& title, const QString& text) override {
-    shown.push_back({kind == AlertKind::problem ? "problem" : "notice", title, text, {}});
+    shown.push_back({kind == AlertKind::problem ? "problem" : "notice", title, text, {}, {}});
   }
   bool askToApply(const QString& title, const QString& text,
                   const ConfirmationDetails& details) override {
-    shown.push_back({"ask", title, text, details});
+    shown.push_back(
+        {"ask", title, text, details, details.thumbnail ? details.thumbnail->size() : QSize()});
     if (answers.empty()) return false;
     const bool answer = answers.front();
     answers.pop_front();

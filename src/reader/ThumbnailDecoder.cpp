@@ -1,4 +1,4 @@
-#include "app/SkinThumbnail.h"
+#include "reader/ThumbnailDecoder.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <memory>
+
+#include "base/Limits.h"
 
 namespace {
 
@@ -44,7 +46,7 @@ bool setUp(QImageReader& reader) {
 
 }  // namespace
 
-SkinThumbnail::SkinThumbnail(const QString& imageFile) : file_(imageFile) {
+ThumbnailDecoder::ThumbnailDecoder(const QString& imageFile) : file_(imageFile) {
   QImageReader::setAllocationLimit(kDecodeLimitMiB);
   const std::unique_ptr<QFile> file = openImage(file_);
   if (!file) return;
@@ -60,13 +62,12 @@ SkinThumbnail::SkinThumbnail(const QString& imageFile) : file_(imageFile) {
   size_ = size_.expandedTo(QSize(1, 1));
 }
 
-QImage SkinThumbnail::decode(qreal devicePixelRatio) const {
-  if (size_.isEmpty()) return {};
+QImage ThumbnailDecoder::decode(QSize pixels) const {
+  if (size_.isEmpty() || pixels.isEmpty()) return {};
   const std::unique_ptr<QFile> file = openImage(file_);
   if (!file) return {};
   QImageReader reader(file.get());
   if (!setUp(reader)) return {};
-  const QSize pixels = size_ * devicePixelRatio;
   // Decoders that can (JPEG) decode at the smaller size directly; the others
   // decode in full, within the allocation limit, and scale down.
   QSize scaled = pixels;
@@ -77,6 +78,5 @@ QImage SkinThumbnail::decode(qreal devicePixelRatio) const {
   if (image.size() != pixels) {
     image = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   }
-  image.setDevicePixelRatio(devicePixelRatio);
-  return image;
+  return image.convertToFormat(QImage::Format_ARGB32);
 }
