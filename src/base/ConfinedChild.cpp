@@ -56,12 +56,14 @@ ConfinedChild::ConfinedChild(const QByteArray& program, const QList<QByteArray>&
   FileDescriptor reportWrite(reportPipe[1]);
   std::vector<int> moved(inherited.size(), -1);
 
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) throw PlatformError(systemErrorText(QString::fromLocal8Bit(program), errno));
   if (pid == 0) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    endWithParent(parent);
     // Everything moves above the targets first, so that no source is
     // overwritten before it has been placed.
     const int report = ::fcntl(reportPipe[1], F_DUPFD_CLOEXEC, highest + 1);

@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <sys/types.h>
 
 // What a process that parses untrusted bytes is allowed to do. The package
 // reader runs under all of it: hard limits set before it starts, and the rest
@@ -27,6 +28,11 @@ void stopWriting();
 /// What confinement this system gives the package reader, for example
 /// "landlock 3, seccomp, limits".
 QString confinementSummary();
+
+/// Makes the calling child end with its parent, `parent`, so that a helper
+/// killed halfway leaves no reader running (where the system offers it; the
+/// CPU limit bounds it elsewhere). Safe between fork and exec.
+void endWithParent(pid_t parent) noexcept;
 
 /// Closes every descriptor from `first` on. Safe between fork and exec.
 void closeDescriptorsFrom(int first) noexcept;

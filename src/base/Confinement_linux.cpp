@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <sched.h>
+#include <signal.h>
 #include <seccomp.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
@@ -224,6 +225,12 @@ QString confinementSummary() {
   if (seccompAvailable()) parts.append(QStringLiteral("seccomp"));
   parts.append(QStringLiteral("limits"));
   return parts.join(QStringLiteral(", "));
+}
+
+void endWithParent(pid_t parent) noexcept {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+  // The parent may have gone before the request was made.
+  if (::getppid() != parent) ::_exit(127);
 }
 
 void closeDescriptorsFrom(int first) noexcept {

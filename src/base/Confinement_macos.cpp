@@ -41,6 +41,8 @@ QString confinementSummary() {
   return QStringLiteral("limits");
 }
 
+void endWithParent(pid_t parent) noexcept { static_cast<void>(parent); }
+
 void closeDescriptorsFrom(int first) noexcept {
   const long most = ::sysconf(_SC_OPEN_MAX);
   for (long fd = first; fd < (most > 0 ? most : 1024); ++fd) ::close(static_cast<int>(fd));

@@ -14,6 +14,7 @@ import unittest
 BUILD_DIR = os.environ["VELMORA_BUILD_DIR"]
 FILES = [
     "./usr/bin/velmora-helper",
+    "./usr/libexec/velmora-helper/velmora-package-reader",
     "./usr/share/applications/velmora-helper.desktop",
     "./usr/share/doc/velmora-helper/changelog.gz",
     "./usr/share/doc/velmora-helper/copyright",
@@ -56,10 +57,13 @@ class DebianPackage(unittest.TestCase):
             self.field("Version"), run("dpkg", "--print-architecture").strip()))
         unpacked = os.path.join(self.work, "unpacked")
         run("dpkg-deb", "--extract", self.deb, unpacked)
-        self.assertNotIn(".symtab", run("readelf", "--section-headers", "--wide",
-                                        os.path.join(unpacked, "usr/bin/velmora-helper")))
+        for program in ("usr/bin/velmora-helper",
+                        "usr/libexec/velmora-helper/velmora-package-reader"):
+            self.assertNotIn(".symtab", run("readelf", "--section-headers", "--wide",
+                                            os.path.join(unpacked, program)))
         depends = [relation.split(" ")[0] for relation in self.field("Depends").split(", ")]
-        for needed in ("unzip", "libqt6widgets6", "libarchive13", "libc6", "qt6-base-abi"):
+        for needed in ("unzip", "libqt6widgets6", "libarchive13", "libc6", "qt6-base-abi",
+                       "libseccomp2"):
             self.assertIn(needed, depends)
         self.assertEqual(self.field("Recommends"), "qt6-wayland")
 
