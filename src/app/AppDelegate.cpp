@@ -7,6 +7,7 @@
 
 #include "app/BusyAlert.h"
 #include "base/HelperError.h"
+#include "base/PathBytes.h"
 #include "link/DownloadCancel.h"
 #include "link/HostPolicy.h"
 #include "link/SkinLink.h"
@@ -70,7 +71,7 @@ void AppDelegate::openUrls(const QStringList& urls) {
       handleDeepLink(url);
     } else if (const QUrl parsed(url); parsed.isLocalFile()) {
       routed = true;
-      handlePackage(parsed.toLocalFile());
+      handlePackage(pathOfFileUrl(url));
     }
   }
   if (!routed && phase_ != Phase::ended) leftNothingToDo();

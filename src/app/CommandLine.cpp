@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include "base/PathBytes.h"
 #include "link/SkinLink.h"
 
 CommandLine parseCommandLine(const QStringList& arguments) {
@@ -52,7 +53,7 @@ OpenEvent openEventFor(const QStringList& inputs, const QString& workingDirector
       urls.append(input);
     } else {
       paths.append(path);
-      urls.append(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+      urls.append(fileUrlOfPath(path));
     }
   }
   event.kind = anyUrl ? OpenEvent::Kind::urls : OpenEvent::Kind::files;

@@ -21,12 +21,14 @@
 #include "app/FileOpenRouter.h"
 #include "app/SingleInstanceGate.h"
 #include "base/Confinement.h"
+#include "base/PathBytes.h"
 
 namespace {
 
 QStringList argumentsOf(int argc, char** argv) {
   QStringList arguments;
-  for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+  // A file name need not be UTF-8: every byte of it is kept.
+  for (int i = 1; i < argc; ++i) arguments.append(pathFromBytes(QByteArray(argv[i])));
   return arguments;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
+#include <sys/types.h>
 #include <QByteArray>
 #include <QString>
-#include <sys/types.h>
 
 // What a process that parses untrusted bytes is allowed to do. The package
 // reader runs under all of it: hard limits set before it starts, and the rest

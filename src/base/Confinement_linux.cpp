@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <sched.h>
-#include <signal.h>
 #include <seccomp.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>

@@ -41,7 +41,9 @@ QString confinementSummary() {
   return QStringLiteral("limits");
 }
 
-void endWithParent(pid_t parent) noexcept { static_cast<void>(parent); }
+void endWithParent(pid_t parent) noexcept {
+  static_cast<void>(parent);
+}
 
 void closeDescriptorsFrom(int first) noexcept {
   const long most = ::sysconf(_SC_OPEN_MAX);

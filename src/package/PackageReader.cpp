@@ -11,6 +11,7 @@
 #include "base/FreshDirectory.h"
 #include "base/HelperError.h"
 #include "base/Limits.h"
+#include "base/PathBytes.h"
 #include "base/SystemError.h"
 #include "package/PackageManifest.h"
 #include "package/PackageVetting.h"
@@ -89,8 +90,7 @@ OpenedPackage readPackage(const QString& packagePath, const QString& readerProgr
     Pipe requests = openReaderPipe();
     const QByteArray program = QFile::encodeName(readerProgram);
     auto reader = std::make_unique<ConfinedChild>(
-        program,
-        QList<QByteArray>{program, QFile::encodeName(packagePath), QFile::encodeName(directory)},
+        program, QList<QByteArray>{program, pathBytes(packagePath), QFile::encodeName(directory)},
         std::vector<InheritedDescriptor>{{package.get(), kReaderPackageFd},
                                          {answers.write.get(), kReaderAnswerFd},
                                          {requests.read.get(), kReaderRequestFd}});

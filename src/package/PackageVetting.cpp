@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "base/HelperError.h"
+#include "base/PathBytes.h"
 #include "base/SystemError.h"
 #include "engine/ProcessRunner.h"
 #include "package/PathText.h"
@@ -103,8 +104,24 @@ QStringList checkListing(const QString& listing) {
 FileDescriptor openPackage(const QString& packagePath) {
   // Non-blocking, so that a FIFO in the package's place never waits for a
   // writer; it is refused below like anything else that is not a file.
-  FileDescriptor file(::open(QFile::encodeName(packagePath).constData(),
-                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  const QByteArray path = pathBytes(packagePath);
+  FileDescriptor file(::open(path.constData(), kFlags));
+  if (file.get() < 0 && errno == ELOOP) {
+    // A link to a package (a shortcut on the desktop, a download folder's
+    // alias) is followed once, to what it names; a chain of links is not.
+    QByteArray target(4096, Qt::Uninitialized);
+    const ssize_t length = ::readlink(path.constData(), target.data(), size_t(target.size()));
+    if (length < 0 || length == target.size()) {
+      throw PlatformError(systemErrorText(packagePath, length < 0 ? errno : ENAMETOOLONG));
+    }
+    target.truncate(length);
+    if (!target.startsWith('/')) {
+      const qsizetype slash = path.lastIndexOf('/');
+      if (slash >= 0) target.prepend(path.left(slash + 1));
+    }
+    file = FileDescriptor(::open(target.constData(), kFlags));
+  }
   if (file.get() < 0) {
     if (errno == ELOOP) refuse("The skin package is empty or too large.");
     throw PlatformError(systemErrorText(packagePath, errno));

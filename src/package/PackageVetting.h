@@ -39,8 +39,8 @@ struct InspectedPackage {
   QStringList names;    ///< the entry names the zip tool listed, in its order
 };
 
-/// Opens `packagePath` without following a link and without waiting for a
-/// writer, and throws HelperError invalidRequest ("The skin package is empty
+/// Opens `packagePath`, following at most one symbolic link, without waiting
+/// for a writer, and throws HelperError invalidRequest ("The skin package is empty
 /// or too large.") unless it is a regular file of 1 to 57,671,680 bytes. A
 /// failed open is the platform's error.
 FileDescriptor openPackage(const QString& packagePath);

@@ -16,6 +16,7 @@
 #include "base/Confinement.h"
 #include "base/FileDescriptor.h"
 #include "base/HelperError.h"
+#include "base/PathBytes.h"
 #include "package/PackageManifest.h"
 #include "package/PackageVetting.h"
 #include "package/ReaderProtocol.h"
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
   }
   std::optional<ThumbnailDecoder> thumbnail;
   const ReaderAnswer answer =
-      readInto(QString::fromLocal8Bit(argv[1]), QFile::decodeName(directory), thumbnail);
+      readInto(pathFromBytes(QByteArray(argv[1])), QFile::decodeName(directory), thumbnail);
   if (!writeAll(kReaderAnswerFd, encodeAnswer(answer))) return 1;
   if (thumbnail && !thumbnail->size().isEmpty()) serveThumbnail(*thumbnail);
   return 0;

@@ -44,7 +44,8 @@ class CommandLine(HelperTestCase):
         self.assertIn("Usage: velmora-helper", run.stdout)
         run = self.helper(["--version"])
         self.assertEqual(run.returncode, 0)
-        self.assertRegex(run.stdout, r"^velmora-helper \d+\.\d+\.\d+\n$")
+        # The second line says how packages are read here, for bug reports.
+        self.assertRegex(run.stdout, r"^velmora-helper \d+\.\d+\.\d+\nconfinement: .*limits\n$")
 
     def test_nothing_to_do_on_the_console_is_status_two(self):
         for args in (["https://velmora.app/"], ["--console", "mailto:someone@example.com"]):

@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include "base/HelperError.h"
+#include "base/PathBytes.h"
 #include "package/PackageSandbox.h"
 #include "package/PathText.h"
 #include "package/ZipExtractor.h"
@@ -141,18 +142,41 @@ TEST_F(Inspection, PackageSizeBounds) {
   EXPECT_FAILURE_TEXT(inspectPackage(package(QStringLiteral("oversize.velmora"))),
                       QStringLiteral("The skin package is empty or too large."));
   EXPECT_NO_THROW(inspectPackage(package(QStringLiteral("exact-size.velmora"))));
-  // Nothing but a regular file reached by its own name is a package: a
-  // directory, a FIFO (refused at once, never waited on) and a link.
+  // Nothing but a regular file, reached by its name or through one link, is
+  // a package: not a directory, a FIFO (refused at once, never waited on), a
+  // link to either, or a chain of links.
   const QString folder = temp_ + QStringLiteral("/folder.velmora");
   ASSERT_TRUE(QDir().mkpath(folder));
   const QString fifo = temp_ + QStringLiteral("/fifo.velmora");
   ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-  const QString link = temp_ + QStringLiteral("/link.velmora");
-  ASSERT_TRUE(QFile::link(package(QStringLiteral("good.velmora")), link));
-  for (const QString& path : {folder, fifo, link}) {
+  const auto link = [&](const QString& name, const QString& target) {
+    const QString path = temp_ + u'/' + name;
+    EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()),
+              0);
+    return path;
+  };
+  const QString good =
+      link(QStringLiteral("link.velmora"), package(QStringLiteral("good.velmora")));
+  QFile::copy(package(QStringLiteral("good.velmora")), temp_ + QStringLiteral("/near.velmora"));
+  for (const QString& path :
+       {good, link(QStringLiteral("relative.velmora"), QStringLiteral("near.velmora"))}) {
+    EXPECT_NO_THROW(inspectPackage(path)) << path.toStdString();
+  }
+  for (const QString& path : {folder, fifo, link(QStringLiteral("to-folder.velmora"), folder),
+                              link(QStringLiteral("to-fifo.velmora"), fifo),
+                              link(QStringLiteral("chain.velmora"), good)}) {
     EXPECT_FAILURE_TEXT(inspectPackage(path),
                         QStringLiteral("The skin package is empty or too large."));
   }
+}
+
+// A file name need not be UTF-8 (a file manager passes its bytes as they are).
+TEST_F(Inspection, APathThatIsNotUtf8IsOpenedByItsBytes) {
+  const QByteArray bytes = QFile::encodeName(temp_) + "/caf\xe9.velmora";
+  ASSERT_EQ(::link(QFile::encodeName(package(QStringLiteral("good.velmora"))).constData(),
+                   bytes.constData()),
+            0);
+  EXPECT_NO_THROW(inspectPackage(pathFromBytes(bytes)));
 }
 
 // The listing is read as UTF-8 whatever the helper's locale, and a name
