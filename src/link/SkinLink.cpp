@@ -41,14 +41,21 @@ QString hostOf(const QString& authority) {
   return host;
 }
 
-// A link is well formed when it holds only characters a URI may hold (any
-// non-ASCII letter is taken as written, as in an IRI) and every "%" starts an
-// escape of two hex digits.
+// A link is well formed when every "%" starts an escape of two hex digits and
+// it holds only characters a URI may hold, or characters a desktop opener
+// writes in place of their escape. KDE's opener hands the link on as Qt prints
+// a URL: "%20" as a space and each escaped UTF-8 sequence as its character
+// (C1 controls too), while "%", delimiters such as "&", "=", "#" and "+",
+// ASCII controls and invalid UTF-8 stay escaped. A space or a non-ASCII
+// character is therefore read as the escape it stands for, which gives the
+// value of the link that was clicked and no value an escape could not give.
+// ASCII controls, DEL and the characters a URI excludes are refused: no
+// opener passes them.
 bool isWellFormed(const QString& link) {
   static const QString excluded = QStringLiteral("\"<>\\^`{|}");
   for (qsizetype i = 0; i < link.size(); ++i) {
     const char16_t c = link.at(i).unicode();
-    if (c <= 0x20 || (c >= 0x7F && c <= 0x9F) || excluded.contains(QChar(c))) return false;
+    if (c < 0x20 || c == 0x7F || excluded.contains(QChar(c))) return false;
     if (c == u'%' &&
         !(i + 2 < link.size() && isHexDigit(link.at(i + 1)) && isHexDigit(link.at(i + 2)))) {
       return false;

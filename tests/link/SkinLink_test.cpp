@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Syntax, LinkRefusal,
     testing::Values(
-        Refusal{"velmora://apply?image=https://velmora.app/a.png&name=My Skin", kInvalid},
+        Refusal{"velmora://apply?image=https://velmora.app/a.png&name=My\x7FSkin", kInvalid},
         Refusal{"velmora://apply?image=https://velmora.app/a.png&name=%zz", kInvalid},
         Refusal{"velmora://apply?image=https://velmora.app/a.png&name=%E2%28", kInvalid},
         Refusal{"velmora://apply?image=https://velmora.app/a.png&na%FFme=x", kInvalid},
@@ -99,6 +99,69 @@ TEST(SkinLink, DecodesOnceAndKeepsPlus) {
             QStringLiteral("https://velmora.app/a%20b.png"));
   EXPECT_EQ(request.name, QStringLiteral("Sun+set \u00E9t\u00E9"));
 }
+
+// A link as a desktop opener hands it over reads as the link that was clicked.
+// The second column is what kde-open5 (KDE Frameworks 5.103) passed its
+// handler for the first, as recorded; GNOME's and XFCE's openers pass the link
+// unchanged. kde-open5 also leaves %23, %26, %3D, %25, %2B, %2F, %3F, ASCII
+// controls and invalid UTF-8 escaped, so those never reach the reader decoded.
+struct Opened {
+  const char* clicked;
+  const char* passed;
+  const char* result;  // the name applied, or the refusal
+};
+
+class OpenerLink : public testing::TestWithParam<Opened> {};
+
+QString outcome(const QString& link) {
+  try {
+    const SkinRequest r = requestFromLink(link);
+    return QStringList{r.name, r.image.toString(QUrl::FullyEncoded), r.accent, r.secondary,
+                       r.highlight}
+        .join(u'|');
+  } catch (const Failure& failure) {
+    return failure.localizedDescription();
+  }
+}
+
+TEST_P(OpenerLink, ReadsAsTheClickedLink) {
+  SCOPED_TRACE(GetParam().passed);
+  const QString clicked = outcome(QString::fromUtf8(GetParam().clicked));
+  EXPECT_EQ(clicked.section(u'|', 0, 0).toStdString(), GetParam().result);
+  EXPECT_EQ(outcome(QString::fromUtf8(GetParam().passed)).toStdString(), clicked.toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KdeOpen, OpenerLink,
+    testing::Values(
+        Opened{"velmora://apply?image=https%3A%2F%2Fvelmora.app%2Fskins%2Faurora.png"
+               "&name=Aurora%20Dark&accent=%23AABBCC",
+               "velmora://apply?image=https%3A%2F%2Fvelmora.app%2Fskins%2Faurora.png"
+               "&name=Aurora Dark&accent=%23AABBCC",
+               "Aurora Dark"},
+        Opened{"velmora://apply?image=https://velmora.app/a.png&name=Rock%26Roll%20%3D%20%2B1"
+               "&accent=%23AABBCC#frag%20x",
+               "velmora://apply?image=https://velmora.app/a.png&name=Rock%26Roll %3D %2B1"
+               "&accent=%23AABBCC#frag x",
+               "Rock&Roll = +1"},
+        Opened{"VELMORA://APPLY/path%20x?image=https://velmora.app/a.png"
+               "&na%6De=%20lead%20%41%7E%2D%5F%2E%20%20trail%20&",
+               "velmora://apply/path x?image=https://velmora.app/a.png&name= lead A~-_.  trail &",
+               "lead A~-_.  trail"},
+        Opened{"velmora://apply?image=https://velmora.app/a.png"
+               "&name=%F0%9F%8C%85%20%C3%A9t%C3%A9%e2%82%ac%2b",
+               "velmora://apply?image=https://velmora.app/a.png"
+               "&name=\U0001F305 \u00E9t\u00E9\u20AC%2B",
+               "\U0001F305 \u00E9t\u00E9\u20AC+"},
+        Opened{
+            "velmora://apply?image=https://velmora.app/a.png&name=%C2%85%C2%A0%E2%80%8Bx%EF%BB%BF",
+            "velmora://apply?image=https://velmora.app/a.png&name=\u0085\u00A0\u200Bx\uFEFF", "x"},
+        Opened{"velmora://apply?image=https%3A%2F%2Fvelmora.app%2Fa%2520b.png&name=50%25%20off",
+               "velmora://apply?image=https%3A%2F%2Fvelmora.app%2Fa%2520b.png&name=50%25 off",
+               "50% off"},
+        Opened{"velmora://apply?image=https://velmora.app/my%20skin.png&name=x",
+               "velmora://apply?image=https://velmora.app/my skin.png&name=x",
+               "The skin link has no valid image."}));
 
 TEST(SkinLink, EmptyNameGivesTheDefault) {
   EXPECT_EQ(
