@@ -47,6 +47,7 @@ FileDescriptor openPackage(const QString& packagePath);
 
 /// Decides whether the file at `packagePath` may be extracted: its extension,
 /// then, on the file opened once, its size and the zip tool's totals line and
-/// listing. Writes nothing. Throws HelperError invalidRequest for a refusal;
+/// listing, and that no entry name holds a NUL (zipNamesHoldNul()). Writes
+/// nothing. Throws HelperError invalidRequest for a refusal;
 /// the platform's and the tool's failures pass through.
 InspectedPackage inspectPackage(const QString& packagePath);
