@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
@@ -85,7 +86,7 @@ std::optional<QString> folderHoldingManifest(const QString& directory) {
       directory, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoSymLinks | QDir::NoDotAndDotDot,
       QDirIterator::Subdirectories);
   while (it.hasNext()) {
-    const QString relative = it.next().mid(directory.size() + 1);
+    const QString relative = QDir(directory).relativeFilePath(it.next());
     if (relative.section(u'/', 0, 0) != QStringLiteral("__MACOSX")) folders.append(relative);
   }
   std::sort(folders.begin(), folders.end(), [](const QString& a, const QString& b) {
