@@ -29,8 +29,9 @@ bool isWithinPathLimits(const QList<QByteArray>& components, qsizetype nameBytes
 /// `listedNames` is given (the names the archive's directory lists, in
 /// order, as the zip tool prints them), every entry must be the next of them,
 /// under the same name as stored or as the tool translates a name of an
-/// archive made on MS-DOS (dosListedName()), and none may be missing. Throws HelperError processFailed ("The skin package
-/// could not be extracted: " and the reason); what was written before stays.
+/// archive made on MS-DOS (dosListedName()), and none may be missing.
+/// Throws HelperError processFailed ("The skin package could not be
+/// extracted: " and the reason); what was written before stays.
 void extractZip(int archiveFd, const QString& directory,
                 const std::optional<QStringList>& listedNames = std::nullopt);
 
