@@ -170,6 +170,17 @@ def raw_zip(path, entries):
         f.write(body + directory + end)
 
 
+def zip64_end(data):
+    """The archive `data` with its end record deferring to a Zip64 end record
+    and locator, as zip tools write for archives past the classic limits."""
+    end = data.rindex(END_SIG)
+    count, size, offset = struct.unpack_from("<HII", data, end + 10)
+    zip64 = struct.pack("<4sQHHIIQQQQ", b"PK\x06\x06", 44, 45, 45, 0, 0, count, count, size, offset)
+    locator = struct.pack("<4sIQI", b"PK\x06\x07", 0, end, 1)
+    classic = struct.pack("<4sHHHHIIH", END_SIG, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
+    return data[:end] + zip64 + locator + classic
+
+
 def raw_skin(*extra):
     return [(name.encode(), name.encode(), data, UNIX_FILE, b"") for name, data in skin()] + list(extra)
 
@@ -244,6 +255,15 @@ def main(out):
     # that names what comes before it.
     raw_zip(p("nul-name.velmora"), raw_skin((b"evil\0.png", b"evil\0.png", b"x", UNIX_FILE, b"")))
     raw_zip(p("nul-local-name.velmora"), raw_skin((b"evil", b"evil\0.png", b"x", UNIX_FILE, b"")))
+    # The same where a reader finds the directory otherwise: behind bytes
+    # prepended to the archive (its offsets all short by as many), and
+    # through Zip64 end records.
+    with open(p("nul-name.velmora"), "rb") as f:
+        nul = f.read()
+    with open(p("nul-name-prepended.velmora"), "wb") as f:
+        f.write(b"#!/bin/sh\nexit 0\n" + nul)
+    with open(p("nul-name-zip64.velmora"), "wb") as f:
+        f.write(zip64_end(nul))
     write_zip(p("empty-name.velmora"), skin(("", b"x")))
 
     # The local header carries another name than the archive's directory:
