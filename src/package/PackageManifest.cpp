@@ -1,22 +1,30 @@
 #include "package/PackageManifest.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QSet>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <optional>
+#include <vector>
 
 #include "base/FileDescriptor.h"
 #include "base/HelperError.h"
 #include "base/Limits.h"
 #include "base/SystemError.h"
+#include "package/EntryNames.h"
 #include "package/PathText.h"
 #include "request/Validators.h"
 
@@ -53,23 +61,159 @@ std::optional<QString> optionalString(const QJsonValue& value) {
   return value.toString();
 }
 
+// The names in `directory` itself that are UTF-8; none when it cannot be
+// read. A name that is not UTF-8 can be no name a manifest writes.
+QStringList namesIn(const QString& directory) {
+  QStringList names;
+  DIR* stream = ::opendir(QFile::encodeName(directory).constData());
+  if (stream == nullptr) return names;
+  while (const dirent* item = ::readdir(stream)) {
+    const QByteArray name(item->d_name);
+    if (name == "." || name == "..") continue;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(name);
+    if (!utf8.hasError() && QFile::encodeName(text) == name) names.append(text);
+  }
+  ::closedir(stream);
+  return names;
+}
+
+// The folder, relative to `directory` and ending in "/", nearest the top
+// that holds a theme.json; macOS's "__MACOSX/" resource forks do not count.
+std::optional<QString> folderHoldingManifest(const QString& directory) {
+  QStringList folders;
+  QDirIterator it(
+      directory, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoSymLinks | QDir::NoDotAndDotDot,
+      QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString relative = QDir(directory).relativeFilePath(it.next());
+    if (relative.section(u'/', 0, 0) != QStringLiteral("__MACOSX")) folders.append(relative);
+  }
+  std::sort(folders.begin(), folders.end(), [](const QString& a, const QString& b) {
+    return a.count(u'/') != b.count(u'/') ? a.count(u'/') < b.count(u'/') : a < b;
+  });
+  for (const QString& folder : folders) {
+    if (!matchingEntryNames(kManifestName, namesIn(directory + u'/' + folder)).isEmpty()) {
+      return folder + u'/';
+    }
+  }
+  return std::nullopt;
+}
+
+// The name under which the manifest lies at the top of `directory`; a
+// manifest that is only further down, or nowhere, is refused in words that
+// say so.
+QString manifestEntryName(const QString& directory) {
+  const QStringList found = matchingEntryNames(kManifestName, namesIn(directory));
+  if (found.size() == 1) return found.first();
+  if (found.size() > 1) refuseManifestFile();
+  if (const std::optional<QString> folder = folderHoldingManifest(directory)) {
+    throw HelperError::invalidRequest(
+        QStringLiteral("theme.json is not at the top of the package; it is in %1. Zip the "
+                       "skin's files, not their folder.")
+            .arg(*folder));
+  }
+  refuse("The skin package has no theme.json.");
+}
+
+// The characters of the JSON string whose opening quote is at `at` in the
+// document `text`, which the parser has accepted, and the index of its
+// closing quote (or of the end) in `end`.
+QString jsonString(const QByteArray& text, qsizetype at, qsizetype& end) {
+  QString value;
+  qsizetype run = at + 1;  // start of the current stretch without escapes
+  qsizetype i = at + 1;
+  while (i < text.size() && text.at(i) != '"') {
+    if (text.at(i) != '\\' || i + 1 >= text.size()) {
+      ++i;
+      continue;
+    }
+    value += QString::fromUtf8(text.mid(run, i - run));
+    const char escape = text.at(i + 1);
+    if (escape == 'u') {
+      value += QChar(text.mid(i + 2, 4).toUShort(nullptr, 16));
+      i += 6;
+    } else {
+      static const QByteArray from = "bfnrt";
+      static const QByteArray to = "\b\f\n\r\t";
+      const qsizetype index = from.indexOf(escape);
+      value += QLatin1Char(index >= 0 ? to.at(index) : escape);
+      i += 2;
+    }
+    run = i;
+  }
+  value += QString::fromUtf8(text.mid(run, i - run));
+  end = i;
+  return value;
+}
+
+// True when an object anywhere in the valid document `text` names one key
+// twice. The parser keeps the last of them and another reader may keep the
+// first, so such a manifest means nothing for certain.
+bool hasDuplicateKey(const QByteArray& text) {
+  struct Level {
+    bool object = false;
+    bool expectingKey = false;
+    QSet<QString> keys;
+  };
+  std::vector<Level> levels;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    switch (text.at(i)) {
+      case '{':
+        levels.push_back(Level{true, true, {}});
+        break;
+      case '[':
+        levels.push_back(Level{});
+        break;
+      case '}':
+      case ']':
+        if (!levels.empty()) levels.pop_back();
+        break;
+      case ',':
+        if (!levels.empty()) levels.back().expectingKey = levels.back().object;
+        break;
+      case ':':
+        if (!levels.empty()) levels.back().expectingKey = false;
+        break;
+      case '"': {
+        qsizetype end = i;
+        const QString value = jsonString(text, i, end);
+        i = end;
+        if (levels.empty() || !levels.back().expectingKey) break;
+        if (levels.back().keys.contains(value)) return true;
+        levels.back().keys.insert(value);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
+QString topLevelEntryName(const QString& directory, const QString& name) {
+  const QStringList found = matchingEntryNames(name, namesIn(directory));
+  return found.size() == 1 ? found.first() : name;
+}
+
 QJsonObject readManifestObject(const QString& directory) {
-  const struct stat info = itemStatus(directory, kManifestName);
+  const QString manifestName = manifestEntryName(directory);
+  const struct stat info = itemStatus(directory, manifestName);
   if (!S_ISREG(info.st_mode) || info.st_size > kMaxManifestBytes) refuseManifestFile();
 
   // Opened without following a link and checked again on the open file, so
   // nothing swapped in after the check above is read.
-  const QByteArray path = QFile::encodeName(directory + u'/' + kManifestName);
+  const QByteArray path = QFile::encodeName(directory + u'/' + manifestName);
   const FileDescriptor file(
       ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0) {
     if (errno == ELOOP) refuseManifestFile();
-    throw PlatformError(systemErrorText(kManifestName, errno));
+    throw PlatformError(systemErrorText(manifestName, errno));
   }
   struct stat opened {};
-  if (::fstat(file.get(), &opened) != 0) throw PlatformError(systemErrorText(kManifestName, errno));
+  if (::fstat(file.get(), &opened) != 0) throw PlatformError(systemErrorText(manifestName, errno));
   if (!S_ISREG(opened.st_mode) || opened.st_size > kMaxManifestBytes) refuseManifestFile();
 
   QByteArray text(kMaxManifestBytes, Qt::Uninitialized);
@@ -78,7 +222,7 @@ QJsonObject readManifestObject(const QString& directory) {
     const ssize_t got = ::read(file.get(), text.data() + length, text.size() - length);
     if (got < 0) {
       if (errno == EINTR) continue;
-      throw PlatformError(systemErrorText(kManifestName, errno));
+      throw PlatformError(systemErrorText(manifestName, errno));
     }
     if (got == 0) break;
     length += got;
@@ -88,7 +232,7 @@ QJsonObject readManifestObject(const QString& directory) {
   QJsonParseError error{};
   const QJsonDocument document = QJsonDocument::fromJson(text, &error);
   if (error.error != QJsonParseError::NoError) throw PlatformError(error.errorString());
-  if (!document.isObject()) refuse("theme.json is not valid JSON.");
+  if (!document.isObject() || hasDuplicateKey(text)) refuse("theme.json is not valid JSON.");
   return document.object();
 }
 
@@ -125,7 +269,7 @@ void checkImageFile(const QString& directory, const QString& imageName) {
 SkinRequest readManifest(const QString& directory) {
   const QJsonObject manifest = readManifestObject(directory);
   checkSchemaVersion(manifest);
-  const QString imageName = manifestImageName(manifest);
+  const QString imageName = topLevelEntryName(directory, manifestImageName(manifest));
   checkImageFile(directory, imageName);
 
   const QJsonValue colorsValue = manifest.value(QStringLiteral("colors"));

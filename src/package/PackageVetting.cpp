@@ -14,6 +14,7 @@
 #include "engine/ProcessRunner.h"
 #include "package/PathText.h"
 #include "package/Utf8Locale.h"
+#include "package/ZipDirectory.h"
 
 namespace {
 
@@ -155,5 +156,8 @@ InspectedPackage inspectOpenPackage(FileDescriptor file, const QString& packageP
   // name, its invalid bytes replaced, and is counted and checked as usual.
   package.names = checkListing(
       runUnzip(packagePath, handle, {QStringLiteral("-Z1")}, OutputText::replaceInvalid));
+  // The zip tool lists "evil\0.png" as "evil", and the extractor would write
+  // it so; what follows the NUL was never inspected.
+  if (zipNamesHoldNul(package.file.get())) refuse("The skin package contains an unsafe path.");
   return package;
 }

@@ -50,7 +50,8 @@ FileDescriptor openPackage(const QString& packagePath);
 void checkPackageExtension(const QString& packagePath);
 
 /// The zip tool's totals line and listing of the package open on `file`,
-/// checked; `packagePath` names it in the tool's messages. Writes nothing.
+/// checked, and that no entry name holds a NUL (zipNamesHoldNul());
+/// `packagePath` names it in the tool's messages. Writes nothing.
 /// Throws HelperError invalidRequest for a refusal; the platform's and the
 /// tool's failures pass through.
 InspectedPackage inspectOpenPackage(FileDescriptor file, const QString& packagePath);

@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QStringDecoder>
 #include <cerrno>
 #include <memory>
 #include <vector>
 
 #include "base/FileDescriptor.h"
 #include "base/HelperError.h"
+#include "package/EntryNames.h"
 #include "package/PackageVetting.h"
 #include "package/Utf8Locale.h"
 
@@ -51,6 +53,19 @@ constexpr size_t kReadBlock = 64 * 1024;
     default:
       refuseErrno(errorNumber);
   }
+}
+
+// The name an entry is written under. A name flagged as UTF-8 has been
+// checked as such by the reader, so one that is not UTF-8 is unflagged, and
+// the zip format's encoding for those is code page 437 (as Windows' own
+// archiver writes them); an unflagged name that is UTF-8 stays as it is, as
+// the zip tools of other systems store their names.
+QByteArray fileSystemName(const QByteArray& stored) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  // Decoded only to learn whether it is UTF-8; a valid name is kept byte for
+  // byte (a leading byte order mark included).
+  const QString decoded = utf8.decode(stored);
+  return utf8.hasError() ? decodeCp437(stored).toUtf8() : stored;
 }
 
 struct ReaderDeleter {
@@ -138,24 +153,32 @@ class Extraction {
   // The archive's directory and the header in front of each entry's data
   // both carry its name, and a reader may take either. The directory is
   // what was inspected, so an entry is extracted only under the name listed
-  // there, in the same place, read the same way (each byte that is not
-  // UTF-8 stands for U+FFFD on both sides: a code-page name that the zip
-  // tool translates still matches, while every "/" and "." must agree). A
-  // directory's name may have gained its "/" here.
-  void checkListed(const QByteArray& name) const {
+  // there, in the same place. The listing is the zip tool's text, read with
+  // each byte that is not UTF-8 replaced: it shows a name as stored, or, for
+  // an archive made on MS-DOS or Windows, with every byte from 0x80
+  // translated from the OEM code page, the UTF-8 flag notwithstanding. Either
+  // reading of the stored bytes is the same name: neither translation makes
+  // or removes a "/", "." or "\\", so the paths inspected are the paths
+  // written. A directory's name may have gained its "/" here.
+  void checkListed(const QByteArray& stored) const {
     if (!listed_) return;
     if (entries_ > listed_->size()) refuseUnlisted();
     const QString& expected = listed_->at(entries_ - 1);
-    const QString read = QString::fromUtf8(name);
-    if (read != expected && read != expected + u'/') refuseUnlisted();
+    const auto isListed = [&expected](const QString& read) {
+      return read == expected || read == expected + u'/';
+    };
+    if (!isListed(QString::fromUtf8(stored)) && !isListed(dosListedName(stored))) {
+      refuseUnlisted();
+    }
   }
 
   void extractEntry(archive_entry* entry) {
     const char* pathname = archive_entry_pathname(entry);
-    const QByteArray name = pathname != nullptr ? QByteArray(pathname) : QByteArray();
+    const QByteArray stored = pathname != nullptr ? QByteArray(pathname) : QByteArray();
+    const QByteArray name = fileSystemName(stored);
     const std::optional<QList<QByteArray>> components = entryPathComponents(name);
     if (!components) refuse("an entry has an unsafe path.");
-    checkListed(name);
+    checkListed(stored);
     if (!isWithinPathLimits(*components, name.size())) {
       refuse("an entry's path is too deep or too long.");
     }

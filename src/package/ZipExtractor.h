@@ -20,15 +20,18 @@ bool isWithinPathLimits(const QList<QByteArray>& components, qsizetype nameBytes
 /// Extracts the zip archive open on `archiveFd` (read from its start) into
 /// the existing directory `directory`: files and directories at their
 /// relative paths, symbolic links as links. Entry names are read as UTF-8
-/// whatever the locale. Nothing is created or opened through a symbolic link,
+/// whatever the locale, and one that is not UTF-8 (so not flagged as such)
+/// as code page 437. Nothing is created or opened through a symbolic link,
 /// the bytes written stay within each entry's declared size and 62,914,560 in
 /// all, and at most 64 directories are made. Refuses other archive formats,
 /// more than 12 entries, unsafe names, paths past the limits above, encrypted
 /// entries, hard links, devices and FIFOs, and conflicting paths. When
 /// `listedNames` is given (the names the archive's directory lists, in
-/// order), every entry must be the next of them, under the same name, and
-/// none may be missing. Throws HelperError processFailed ("The skin package
-/// could not be extracted: " and the reason); what was written before stays.
+/// order, as the zip tool prints them), every entry must be the next of them,
+/// under the same name as stored or as the tool translates a name of an
+/// archive made on MS-DOS (dosListedName()), and none may be missing.
+/// Throws HelperError processFailed ("The skin package could not be
+/// extracted: " and the reason); what was written before stays.
 void extractZip(int archiveFd, const QString& directory,
                 const std::optional<QStringList>& listedNames = std::nullopt);
 

@@ -11,6 +11,7 @@ import unittest
 import zipfile
 
 import harness
+import make_world_packages
 from harness import HelperTestCase
 
 CONFIRM = ("Velmora Helper will use the local open-source engine and may restart Orvane.\n\n"
@@ -131,6 +132,48 @@ class PackagePath(HelperTestCase):
                 run = self.helper(["--check", path], env=env)
                 self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
                 self.assertRegex(run.stdout.splitlines()[1], r"/fa\u00e7ade\.png$")
+
+    def test_packages_as_other_systems_make_them(self):
+        # A folder zipped whole by zip(1), as Finder and Explorer zip it; the
+        # names Explorer writes in code page 437 (emulated byte for byte); a
+        # UTF-8 name flagged as such in an archive made on MS-DOS, which is
+        # what Java's jar writes.
+        source = os.path.join(self.sandbox.root, "source")
+        os.makedirs(os.path.join(source, "Aurora"))
+        for name, data in (("theme.json", MANIFEST.encode()), ("background.png", IMAGE)):
+            with open(os.path.join(source, "Aurora", name), "wb") as f:
+                f.write(data)
+        folder = os.path.join(self.sandbox.root, "Folder.velmora")
+        subprocess.run(["zip", "-q", "-r", folder, "Aurora"], cwd=source, check=True)
+        green = "Hintergrund-gr\u00fcn.png"
+        explorer = os.path.join(self.sandbox.root, "Explorer.velmora")
+        make_world_packages.explorer(explorer, {"theme.json": MANIFEST.replace("background.png", green).encode(),
+                                                green: IMAGE})
+        cases = [(folder, None, "theme.json is not at the top of the package; it is in Aurora/. "
+                                "Zip the skin's files, not their folder."),
+                 (explorer, green, None)]
+        if shutil.which("jar"):
+            cafe = "caf\u00e9.png"
+            with open(os.path.join(source, "theme.json"), "w", encoding="utf-8") as f:
+                f.write(MANIFEST.replace("background.png", cafe))
+            with open(os.path.join(source, cafe), "wb") as f:
+                f.write(IMAGE)
+            java = os.path.join(self.sandbox.root, "Java.velmora")
+            subprocess.run(["jar", "cfM", java, "theme.json", cafe], cwd=source, check=True,
+                           env=dict(os.environ, LC_ALL="C.UTF-8"))
+            cases.append((java, cafe, None))
+        for path, image, refusal in cases:
+            with self.subTest(os.path.basename(path)):
+                run = self.helper(["--check", path])
+                if refusal:
+                    self.assertEqual((run.returncode, run.stdout, run.stderr),
+                                     (1, "", "Invalid Orvane skin\n%s\n\n" % refusal))
+                else:
+                    self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+                    image_path = run.stdout.splitlines()[1][len("image: "):]
+                    self.assertEqual(os.path.basename(image_path), image)
+                    with open(image_path, "rb") as f:
+                        self.assertEqual(f.read(), IMAGE)
 
     def test_a_package_swapped_for_a_fifo_never_blocks(self):
         # The package's path flips between a good package and a FIFO that

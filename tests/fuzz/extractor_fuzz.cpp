@@ -4,6 +4,7 @@
 // bytes are written, at most 64 directories are made, no path made is deeper
 // than 16 components or longer than 1,024 bytes, and a refusal is the
 // extractor's own error. After each input everything it made is removed again.
+// The scan for entry names holding a NUL runs on the same bytes.
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
@@ -21,7 +22,9 @@
 #include <cstdint>
 
 #include "FuzzProperties.h"
+#include "package/EntryNames.h"
 #include "package/PackageVetting.h"
+#include "package/ZipDirectory.h"
 #include "package/ZipExtractor.h"
 
 namespace {
@@ -94,6 +97,14 @@ struct Entries {
   QMap<QByteArray, qint64> fileSizes;  // each regular file's declared size
 };
 
+/// An entry's name as a path: as stored when it is UTF-8 (it decodes and
+/// encodes back to the same bytes; behind a letter, so that a leading byte
+/// order mark is kept), otherwise read as code page 437.
+QByteArray pathOf(const QByteArray& stored) {
+  const QByteArray probe = "x" + stored;
+  return QString::fromUtf8(probe).toUtf8() == probe ? stored : decodeCp437(stored).toUtf8();
+}
+
 /// Every path the archive's entries stand for, with their parents: the only
 /// paths a walk after extraction may find.
 Entries archiveEntries(const QString& archivePath) {
@@ -106,7 +117,7 @@ Entries archiveEntries(const QString& archivePath) {
     while (archive_read_next_header(reader, &entry) == ARCHIVE_OK) {
       const char* name = archive_entry_pathname(entry);
       const auto components =
-          entryPathComponents(name != nullptr ? QByteArray(name) : QByteArray());
+          entryPathComponents(pathOf(name != nullptr ? QByteArray(name) : QByteArray()));
       if (!components) continue;
       QByteArray path;
       for (const QByteArray& component : *components) {
@@ -134,6 +145,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Layout& l = layout();
   writeArchive(l.archive, data, size);
   if (::mkdir(QFile::encodeName(l.work).constData(), 0700) != 0) std::abort();
+
+  // The scan for names holding a NUL reads the same bytes on its own: it
+  // must end, and leave the file offset where it was.
+  {
+    const int fd = ::open(QFile::encodeName(l.archive).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) std::abort();
+    zipNamesHoldNul(fd);
+    require(::lseek(fd, 0, SEEK_CUR) == 0, "the NUL scan leaves the file offset");
+    ::close(fd);
+  }
 
   bool extracted = true;
   try {

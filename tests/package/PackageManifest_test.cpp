@@ -19,6 +19,7 @@ const QString kFilename = QStringLiteral("The skin image filename is invalid.");
 const QString kFormat = QStringLiteral("The skin image format is unsupported.");
 const QString kImage = QStringLiteral("The skin image is missing or too large.");
 const QString kColor = QStringLiteral("The skin contains an invalid color value.");
+const QString kNoManifest = QStringLiteral("The skin package has no theme.json.");
 
 /// An extracted package laid out by hand: theme.json and the files it names.
 class Manifest : public ::testing::Test {
@@ -81,7 +82,7 @@ TEST_F(Manifest, ManifestFileLimits) {
   EXPECT_EQ(failure(), kManifestInvalid);
 
   QFile::remove(path(QStringLiteral("theme.json")));
-  EXPECT_EQ(failure(), QStringLiteral("theme.json: No such file or directory"));
+  EXPECT_EQ(failure(), kNoManifest);
 
   ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("theme.json"))));
   EXPECT_EQ(failure(), kManifestInvalid);
@@ -93,8 +94,74 @@ TEST_F(Manifest, ManifestFileLimits) {
   EXPECT_EQ(failure(), kManifestInvalid);
 }
 
-TEST_F(Manifest, MissingManifestIsAPlatformError) {
-  EXPECT_THROW(readManifest(dir_.path()), PlatformError);
+// Where the manifest is not at the top, the refusal says where it is: a
+// folder zipped whole (Finder, Explorer and shutil all make these), or
+// nowhere at all. macOS's "__MACOSX/" resource forks are no manifest.
+TEST_F(Manifest, AManifestOnlyInAFolderOrNowhereIsRefusedSayingSo) {
+  const QByteArray good = R"({"schemaVersion": 1, "image": "bg.png"})";
+  const QString inFolder = QStringLiteral(
+      "theme.json is not at the top of the package; it is in %1. Zip the skin's "
+      "files, not their folder.");
+  struct Case {
+    QStringList files;  // theme.json-like files to lay out, beside bg.png at the top
+    QString message;
+  } cases[] = {
+      {{}, kNoManifest},
+      {{QStringLiteral("Aurora/theme.json"), QStringLiteral("Aurora/bg.png"),
+        QStringLiteral("__MACOSX/Aurora/._theme.json")},
+       inFolder.arg(QStringLiteral("Aurora/"))},
+      {{QStringLiteral("a/b/theme.json"), QStringLiteral("z/Theme.json")},
+       inFolder.arg(QStringLiteral("z/"))},
+      {{QStringLiteral("__MACOSX/._theme.json"), QStringLiteral("__MACOSX/theme.json")},
+       kNoManifest},
+      // At the top under another case: that is the manifest; under two, neither is.
+      {{QStringLiteral("THEME.JSON")}, QString()},
+      {{QStringLiteral("THEME.JSON"), QStringLiteral("Theme.json")}, kManifestInvalid},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir package;
+    ASSERT_TRUE(package.isValid());
+    writeBytes(package.filePath(QStringLiteral("bg.png")), "image");
+    for (const QString& file : c.files) {
+      ASSERT_TRUE(QDir(package.path()).mkpath(QFileInfo(file).path()));
+      writeBytes(package.filePath(file), good);
+    }
+    try {
+      readManifest(package.path());
+      EXPECT_EQ(QString(), c.message) << c.files.join(u' ').toStdString();
+    } catch (const HelperError& refusal) {
+      EXPECT_EQ(refusal.errorCase(), HelperError::Case::invalidRequest);
+      EXPECT_EQ(refusal.localizedDescription(), c.message) << c.files.join(u' ').toStdString();
+    }
+  }
+}
+
+// The image is looked up exactly, and otherwise under the one name that is
+// the same under canonical equivalence and case folding: as macOS stores
+// "écran.png" decomposed and Windows keeps "Background.png" for
+// "background.png". The request points at the file as stored.
+TEST_F(Manifest, TheImageUnderTheNameItWasStoredUnder) {
+  const QString nfd = QStringLiteral("e\u0301cran.png");
+  file(nfd, 10);
+  file(QStringLiteral("Background.png"), 10);
+  struct Case {
+    const char* image;
+    QString stored;
+  } cases[] = {
+      {"\u00e9cran.png", nfd},
+      {"\u00c9CRAN.png", nfd},
+      {"background.png", QStringLiteral("Background.png")},
+      {"BACKGROUND.PNG", QStringLiteral("Background.png")},
+  };
+  for (const Case& c : cases) {
+    manifest(QByteArray(R"({"schemaVersion": 1, "image": ")") + c.image + "\"}");
+    ASSERT_EQ(failure(), QString()) << c.image;
+    EXPECT_EQ(read_.image, QUrl::fromLocalFile(path(c.stored))) << c.image;
+  }
+  // A second equivalent name leaves none meant.
+  file(QStringLiteral("BACKGROUND.png"), 10);
+  manifest(R"({"schemaVersion": 1, "image": "background.png"})");
+  EXPECT_EQ(failure(), QStringLiteral("background.png: No such file or directory"));
 }
 
 TEST_F(Manifest, ParsingFailuresUseTheParsersWordsAndRefuseNonObjects) {
@@ -109,6 +176,23 @@ TEST_F(Manifest, ParsingFailuresUseTheParsersWordsAndRefuseNonObjects) {
       {R"({"schemaVersion": 1,})", QStringLiteral("object is missing after a comma")},
       {R"({"schemaVersion": 1} x)", QStringLiteral("garbage at the end of the document")},
       {R"([{"schemaVersion": 1, "image": "bg.png"}])", kNotJson},
+      // A key named twice in any object, however it is written; the parser
+      // would keep the last, another reader the first.
+      {R"({"schemaVersion": 2, "image": "bg.png", "schemaVersion": 1})", kNotJson},
+      {R"({"schemaVersion": 1, "image": "a.png", "image": "bg.png"})", kNotJson},
+      {R"({"schemaVersion": 1, "image": "bg.png", "im\u0061ge": "bg.png"})", kNotJson},
+      {R"({"schemaVersion": 1, "image": "bg.png", "x": [{"a": 1, "a": 2}]})", kNotJson},
+      {R"({"schemaVersion": 1, "image": "bg.png", "colors": {"accent": "#000000",
+           "accent": "#ffffff"}})",
+       kNotJson},
+      // Not duplicates: the same key in different objects, a value equal to
+      // a key, keys that differ by an escape or case, brackets inside strings.
+      {R"({"schemaVersion": 1, "image": "bg.png", "a": {"image": "image"}, "b": {"image": 1}})",
+       QString()},
+      {R"({"schemaVersion": 1, "image": "bg.png", "Image": "x", "image\"": "{\"image\": 1}"})",
+       QString()},
+      {R"({"schemaVersion": 1, "image": "bg.png", "l": [["a", "a"], {"a": "}"}, {"a": "]"}]})",
+       QString()},
   };
   for (const Case& c : cases) {
     manifest(c.json);
@@ -172,7 +256,8 @@ TEST_F(Manifest, ImageNameRules) {
       {R"("bg.")", kFormat},
       {R"("..")", kFormat},
       {R"("/")", kFormat},
-      // The name passes as written and the file is looked up under it.
+      // The name passes as written; bg.png and BG.PNG are both it but for
+      // case, so neither is meant.
       {R"("Bg.png")", QStringLiteral("Bg.png: No such file or directory")},
   };
   for (const Case& c : cases) {

@@ -69,7 +69,7 @@ TEST_F(ReadPackage, HostileCorpus) {
       {"infozip-latin1.velmora", QString()},
       {"fat-codepage.velmora", QString()},
       {"bsdtar.velmora", QString()},
-      {"no-manifest.velmora", QStringLiteral("theme.json: No such file or directory")},
+      {"no-manifest.velmora", QStringLiteral("The skin package has no theme.json.")},
       {"oversize.velmora", QStringLiteral("The skin package is empty or too large.")},
       {"thirteen-entries.velmora",
        QStringLiteral("The skin package expands beyond the safety limit.")},
@@ -80,6 +80,8 @@ TEST_F(ReadPackage, HostileCorpus) {
       {"slip-dotdot.velmora", QStringLiteral("The skin package contains an unsafe path.")},
       {"slip-absolute.velmora", QStringLiteral("The skin package contains an unsafe path.")},
       {"slip-backslash.velmora", QStringLiteral("The skin package contains an unsafe path.")},
+      {"nul-name.velmora", QStringLiteral("The skin package contains an unsafe path.")},
+      {"nul-local-name.velmora", QStringLiteral("The skin package contains an unsafe path.")},
       {"empty.velmora", QStringLiteral("Empty zipfile.")},
       {"not-a-zip.velmora", notAZipText(package(QStringLiteral("not-a-zip.velmora")))},
       {"truncated.velmora", notAZipText(package(QStringLiteral("truncated.velmora")))},
@@ -142,10 +144,59 @@ TEST_F(ReadPackage, StreamedEntriesDirectoriesAndUnicodeNames) {
   EXPECT_EQ(QFileInfo(made.first() + QStringLiteral("/images/extra.png")).size(), 8 + 1024);
 }
 
-TEST_F(ReadPackage, ANameInACodePageIsWrittenAsItsBytes) {
-  ASSERT_EQ(read(QStringLiteral("infozip-latin1.velmora")), QString());
-  const QByteArray extra = QFile::encodeName(extractionDirectories().value(0)) + "/caf\xe9.txt";
-  EXPECT_EQ(::access(extra.constData(), F_OK), 0);
+// Packages as Finder, Explorer and Python (on Windows, or zipping a
+// folder) make them: the image named by the manifest is found under the name
+// it was written as, or the refusal says what to do.
+TEST_F(ReadPackage, PackagesAsOtherSystemsMakeThem) {
+  const QString inAurora = QStringLiteral(
+      "theme.json is not at the top of the package; it is in Aurora/. Zip the skin's files, not "
+      "their folder.");
+  struct Case {
+    const char* package;
+    QString image;  // as written in the extraction directory; "" for a refusal
+    QString message;
+  } cases[] = {
+      {"finder-nfd.velmora", QStringLiteral("e\u0301cran.png"), QString()},
+      {"explorer-cp437.velmora", QStringLiteral("Hintergrund-gr\u00fcn.png"), QString()},
+      {"explorer-case.velmora", QStringLiteral("Background.png"), QString()},
+      {"python-windows-utf8.velmora", QStringLiteral("caf\u00e9.png"), QString()},
+      {"finder-folder.velmora", QString(), inAurora},
+      {"python-folder.velmora", QString(), inAurora},
+      {"finder-no-manifest.velmora", QString(),
+       QStringLiteral("The skin package has no theme.json.")},
+      {"explorer-two-cases.velmora", QString(),
+       QStringLiteral("background.png: No such file or directory")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.package);
+    EXPECT_EQ(read(QString::fromUtf8(c.package)), c.message);
+    const QStringList made = extractionDirectories();
+    if (c.message.isEmpty()) {
+      ASSERT_EQ(made.size(), 1);
+      EXPECT_EQ(request_.name, QStringLiteral("World"));
+      EXPECT_EQ(request_.image, QUrl::fromLocalFile(made.first() + u'/' + c.image));
+      EXPECT_EQ(QFileInfo(request_.image.toLocalFile()).size(), 8 + 1024);
+    }
+    for (const QString& dir : made) removeTree(dir);
+  }
+}
+
+// A name that is not UTF-8 is read as code page 437, the zip format's own
+// encoding for names without the UTF-8 flag, whatever system made it.
+TEST_F(ReadPackage, ANameThatIsNotUtf8IsReadAsCodePage437) {
+  struct Case {
+    const char* package;
+    QString written;
+  } cases[] = {
+      {"infozip-latin1.velmora", QStringLiteral("caf\u0398.txt")},  // 0xE9
+      {"fat-codepage.velmora", QStringLiteral("caf\u00e9.txt")},    // 0x82
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(read(QString::fromUtf8(c.package)), QString()) << c.package;
+    const QString dir = extractionDirectories().value(0);
+    EXPECT_TRUE(QFileInfo::exists(dir + u'/' + c.written)) << c.package;
+    removeTree(dir);
+  }
 }
 
 TEST_F(ReadPackage, RefusalsBeforeExtractionWriteNothing) {

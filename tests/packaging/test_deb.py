@@ -65,7 +65,7 @@ class DebianPackage(unittest.TestCase):
         for needed in ("unzip", "libqt6widgets6", "libarchive13", "libc6", "qt6-base-abi",
                        "libseccomp2"):
             self.assertIn(needed, depends)
-        self.assertEqual(self.field("Recommends"), "qt6-wayland")
+        self.assertEqual(self.field("Recommends"), "qt6-wayland, qt6-image-formats-plugins")
 
     @unittest.skipIf(shutil.which("lintian") is None, "lintian is not installed")
     def test_lintian_reports_no_error_and_no_warning(self):

@@ -4,7 +4,8 @@
 Usage: make_hostile_packages.py OUTPUT_DIR
 
 Every package is built with zipfile and, where a real zip tool would refuse
-to write the lie, by patching the local and central headers afterwards.
+to write the lie, by patching the local and central headers afterwards; the
+packages of make_world_packages.py, as other systems make them, join them.
 Entries that try to escape aim at OUTPUT_DIR/../canary, so a test that keeps
 a canary directory beside the corpus sees any write that got out.
 """
@@ -18,6 +19,8 @@ import sys
 import warnings
 import zipfile
 import zlib
+
+import make_world_packages
 
 MANIFEST = b'{"schemaVersion": 1, "image": "bg.png", "name": "Hostile"}'
 IMAGE = b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 4
@@ -167,6 +170,17 @@ def raw_zip(path, entries):
         f.write(body + directory + end)
 
 
+def zip64_end(data):
+    """The archive `data` with its end record deferring to a Zip64 end record
+    and locator, as zip tools write for archives past the classic limits."""
+    end = data.rindex(END_SIG)
+    count, size, offset = struct.unpack_from("<HII", data, end + 10)
+    zip64 = struct.pack("<4sQHHIIQQQQ", b"PK\x06\x06", 44, 45, 45, 0, 0, count, count, size, offset)
+    locator = struct.pack("<4sIQI", b"PK\x06\x07", 0, end, 1)
+    classic = struct.pack("<4sHHHHIIH", END_SIG, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
+    return data[:end] + zip64 + locator + classic
+
+
 def raw_skin(*extra):
     return [(name.encode(), name.encode(), data, UNIX_FILE, b"") for name, data in skin()] + list(extra)
 
@@ -236,6 +250,20 @@ def main(out):
     write_zip(p("slip-local-name.velmora"), skin(("harmless/abcdefg.txt", b"escaped")))
     patch_entry(p("slip-local-name.velmora"), "harmless/abcdefg.txt", local_name="../../canary/lh.txt_")
     write_zip(p("control-name.velmora"), skin(("bell\x07name.txt", b"x")))
+    # A NUL in a name, which both the zip tool and the extractor read only up
+    # to: in both headers, and in the local header alone behind a directory
+    # that names what comes before it.
+    raw_zip(p("nul-name.velmora"), raw_skin((b"evil\0.png", b"evil\0.png", b"x", UNIX_FILE, b"")))
+    raw_zip(p("nul-local-name.velmora"), raw_skin((b"evil", b"evil\0.png", b"x", UNIX_FILE, b"")))
+    # The same where a reader finds the directory otherwise: behind bytes
+    # prepended to the archive (its offsets all short by as many), and
+    # through Zip64 end records.
+    with open(p("nul-name.velmora"), "rb") as f:
+        nul = f.read()
+    with open(p("nul-name-prepended.velmora"), "wb") as f:
+        f.write(b"#!/bin/sh\nexit 0\n" + nul)
+    with open(p("nul-name-zip64.velmora"), "wb") as f:
+        f.write(zip64_end(nul))
     write_zip(p("empty-name.velmora"), skin(("", b"x")))
 
     # The local header carries another name than the archive's directory:
@@ -278,6 +306,19 @@ def main(out):
         data = f.read()
     with open(p("fat-codepage.velmora"), "wb") as f:
         f.write(data.replace(b"cafX.txt", b"caf\x82.txt"))
+    make_world_packages.main(out)
+    # Every byte from 0x80 in one name of an archive made on MS-DOS, with and
+    # without the UTF-8 flag: how the zip tool lists such names.
+    for name, flags in (("dos-bytes.velmora", 0), ("dos-bytes-flagged.velmora", 0x800)):
+        dos = info("n" + "X" * 128)
+        dos.create_system = 0
+        write_zip(p(name), [(dos, b"x")])
+        if flags:
+            patch_entry(p(name), "n" + "X" * 128, flags_or=flags)
+        with open(p(name), "rb") as f:
+            data = f.read()
+        with open(p(name), "wb") as f:
+            f.write(data.replace(b"n" + b"X" * 128, b"n" + bytes(range(0x80, 0x100))))
     tool_package(p("bsdtar.velmora"), "bsdtar",
                  {b"theme.json": MANIFEST, b"bg.png": IMAGE, "images/fa\u00e7ade.png".encode(): IMAGE})
 
