@@ -8,15 +8,21 @@
 
 namespace {
 
-// OpenSSL's X.509 verification results the words tell apart.
+// OpenSSL's X.509 verification results the words tell apart. libcurl checks
+// the name first and leaves its own "not checked yet" mark (1) when the name
+// does not match.
+constexpr long kNameCheckedFirst = 1;
 constexpr long kCertificateNotYetValid = 9;
 constexpr long kCertificateExpired = 10;
+constexpr long kHostNameMismatch = 62;
 
 QString unverified(const TransferFailure& f) {
   const QString start = QStringLiteral("The secure connection to ") + f.host +
                         QStringLiteral(" could not be verified");
   switch (f.certificateCheck) {
-    case 0:  // the chain was trusted: the name did not match
+    case 0:  // the chain was trusted, so the name did not match
+    case kNameCheckedFirst:
+    case kHostNameMismatch:
       return start + QStringLiteral(": its certificate is not for ") + f.host + u'.';
     case kCertificateExpired:
       return start + QStringLiteral(": its certificate has expired.");

@@ -38,6 +38,12 @@ TEST(TransferError, SaysWhatFailedAndWhere) {
       {"name mismatch", failure(CURLE_PEER_FAILED_VERIFICATION, "", 0, 0),
        "The secure connection to velmora.app could not be verified: its certificate is not for "
        "velmora.app."},
+      {"name mismatch, found by libcurl", failure(CURLE_PEER_FAILED_VERIFICATION, "", 0, 1),
+       "The secure connection to velmora.app could not be verified: its certificate is not for "
+       "velmora.app."},
+      {"name mismatch, found by OpenSSL", failure(CURLE_PEER_FAILED_VERIFICATION, "", 0, 62),
+       "The secure connection to velmora.app could not be verified: its certificate is not for "
+       "velmora.app."},
       {"expired", failure(CURLE_PEER_FAILED_VERIFICATION, "", 0, 10),
        "The secure connection to velmora.app could not be verified: its certificate has "
        "expired."},
