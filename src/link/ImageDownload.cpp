@@ -225,10 +225,14 @@ class Transfer {
 
   // The error for a transfer libcurl ended with `result`.
   std::exception_ptr failed(CURLcode result) const {
-    // A response that came but could not be read to its end, an encoding
-    // libcurl does not know or a broken encoded stream: the server's fault.
+    // A response that began but could not be read as HTTP up to its body
+    // (libcurl's own bounds on a header line included), an encoding libcurl
+    // does not know or a broken encoded stream: the server's fault.
+    curl_off_t firstByte = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_STARTTRANSFER_TIME_T, &firstByte);
+    const bool answering = sawStatus_ || firstByte > 0;
     if (result == CURLE_BAD_CONTENT_ENCODING ||
-        (sawStatus_ && !judged_ && result != CURLE_OPERATION_TIMEDOUT)) {
+        (answering && !judged_ && result != CURLE_OPERATION_TIMEDOUT)) {
       return std::make_exception_ptr(imageNotDownloaded());
     }
     TransferFailure failure;
