@@ -240,6 +240,7 @@ class Transfer {
     failure.host = hop_.host();
     failure.proxy = environmentProxyHost(hop_.host(QUrl::FullyEncoded));
     failure.receivedAny = receivedAny_;
+    failure.resourcesShort = resourcesShort();
     curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &failure.proxyStatus);
     curl_easy_getinfo(easy_.get(), CURLINFO_SSL_VERIFYRESULT, &failure.certificateCheck);
     return std::make_exception_ptr(transferError(failure));

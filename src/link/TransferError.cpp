@@ -2,8 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QUrl>
+#include <array>
 #include <cstdlib>
 
 namespace {
@@ -41,6 +46,14 @@ QString sentence(const TransferFailure& f) {
   if (f.proxyStatus >= 300) {
     return QStringLiteral("The proxy ") + f.proxy + QStringLiteral(" refused to connect to ") +
            host + QStringLiteral(". Check the proxy settings.");
+  }
+  // Short of memory or files, libcurl cannot tell a resolver or a TLS
+  // library that failed for that from one that failed on the network.
+  if (f.resourcesShort && f.code != CURLE_PEER_FAILED_VERIFICATION &&
+      f.code != CURLE_OPERATION_TIMEDOUT) {
+    return QStringLiteral(
+        "There is not enough memory, or there are too many open files, to "
+        "download the skin image. Close some programs and try again.");
   }
   switch (f.code) {
     case CURLE_COULDNT_RESOLVE_HOST:
@@ -115,6 +128,27 @@ bool exempted(const QString& host) {
 }
 
 }  // namespace
+
+bool resourcesShort() {
+  // A resolver thread, a socket pair, a connection and the stored file.
+  constexpr int kFilesNeeded = 4;
+  constexpr size_t kThreadMemory = 16 << 20;
+  std::array<int, kFilesNeeded> files{};
+  int opened = 0;
+  for (int& file : files) {
+    file = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (file < 0) break;
+    ++opened;
+  }
+  for (int i = 0; i < opened; ++i) ::close(files[i]);
+  if (opened < kFilesNeeded) return true;
+  // Address space only: nothing is touched, so nothing is used.
+  void* const memory =
+      ::mmap(nullptr, kThreadMemory, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (memory == MAP_FAILED) return true;
+  ::munmap(memory, kThreadMemory);
+  return false;
+}
 
 PlatformError transferError(const TransferFailure& failure) {
   return PlatformError(sentence(failure));

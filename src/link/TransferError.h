@@ -18,11 +18,18 @@ struct TransferFailure {
   long certificateCheck = 0;
   /// Whether any byte of a response arrived before the failure.
   bool receivedAny = false;
+  /// Whether the process was short of memory or of open files just after
+  /// the failure, which then likely came from that.
+  bool resourcesShort = false;
 };
 
 /// The sentence the user reads for a failed transfer: what happened, to
 /// which host, and what they can do. Never libcurl's own words.
 PlatformError transferError(const TransferFailure& failure);
+
+/// Whether this process could not now open a few more files or map a
+/// thread's worth of memory: what a transfer needs besides the network.
+bool resourcesShort();
 
 /// The host of the proxy libcurl takes from the environment for an https
 /// address on `host` (https_proxy, then all_proxy, either case, unless

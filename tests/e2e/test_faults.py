@@ -305,6 +305,21 @@ class ServerFaults(FaultCase):
                 peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
                 self.assertLess(peak, 200 * 1024)
 
+    def test_little_memory_or_few_files_end_with_an_alert(self):
+        # Under a 100 MiB address space, or 8 open files (as the soft limit
+        # only, or both), the run ends with an alert and status 1: never a
+        # crash, never a hang.
+        self.sandbox.install_engine()
+        for limit in ("--as=104857600", "--nofile=8:", "--nofile=8"):
+            for mode, answer, title in (("--console", "y\n", "Could not apply skin"),
+                                        ("--check", "", "Could not check skin")):
+                with self.subTest(limit=limit, mode=mode):
+                    run = self.helper([mode, LINK % "aurora.png"], answer=answer, timeout=30,
+                                      wrap=lambda argv: site("good").command(["prlimit", limit] + argv),
+                                      env=self.sandbox.env())
+                    self.assertEndsWithAlert(run, 1, title, "not enough memory")
+                    self.assertEngineNotRun()
+
     def test_redirect_loop(self):
         self.sandbox.install_engine()
         server = site("good")

@@ -56,6 +56,14 @@ TEST(TransferError, SaysWhatFailedAndWhere) {
        "velmora.app is not answering. Try again later."},
       {"stalled body", failure(CURLE_OPERATION_TIMEDOUT, "", 0, 0, true),
        "velmora.app stopped sending the skin image. Try again later."},
+      {"short of memory or files",
+       [] {
+         TransferFailure f = failure(CURLE_COULDNT_RESOLVE_HOST);
+         f.resourcesShort = true;
+         return f;
+       }(),
+       "There is not enough memory, or there are too many open files, to download the skin "
+       "image. Close some programs and try again."},
       {"anything else", failure(CURLE_FTP_WEIRD_PASV_REPLY),
        "The skin image could not be downloaded from velmora.app (transfer error 13)."},
   };
