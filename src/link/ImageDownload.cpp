@@ -160,6 +160,12 @@ class Transfer {
       const QByteArray file = QFile::encodeName(options_.certificateAuthorities);
       option(CURLOPT_CAINFO, file.constData());
       option(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+    } else if (char* directory = nullptr;
+               curl_easy_getinfo(e, CURLINFO_CAPATH, &directory) == CURLE_OK && directory) {
+      // Where the system keeps its authorities in a hashed directory too, the
+      // TLS library looks up just the ones a chain needs, instead of reading
+      // and holding the whole bundle for each connection.
+      option(CURLOPT_CAINFO, static_cast<const char*>(nullptr));
     }
     if (!set) throw notStarted();
   }
