@@ -3,7 +3,12 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <cstdlib>
 #include <memory>
+#include <new>
+#include <system_error>
+
+#include <unistd.h>
 
 #include "app/BusyAlert.h"
 #include "base/HelperError.h"
@@ -237,32 +242,78 @@ void AppDelegate::onMainThread(std::function<void()> work) {
   QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
+namespace {
+
+QString outOfMemory() {
+  return QStringLiteral("There is not enough memory to go on. Close some programs and try again.");
+}
+
+}  // namespace
+
 void AppDelegate::offMainThread(std::function<void()> work, std::function<void()> next) {
   // Only one request is ever taken up per run, and its steps run one after
   // the other: the previous step posted its result as its last act.
   if (worker_.joinable()) worker_.join();
+  try {
+    startWorker(std::move(work), std::move(next));
+  } catch (const std::system_error&) {
+    // No thread could be made: the system is out of memory or of threads.
+    reportFailure(outOfMemory());
+  }
+}
+
+void AppDelegate::reportFailure(const QString& message) noexcept {
+  // A check applies nothing, so its failure does not say so.
+  const auto post = [this](const QString& text) {
+    const QString title = mode_ == Mode::check ? QStringLiteral("Could not check skin")
+                                               : QStringLiteral("Could not apply skin");
+    onMainThread([this, title, text] { finish(title, text, kExitFailed); });
+  };
+  try {
+    post(message);
+    return;
+  } catch (const std::bad_alloc&) {
+  }
+  // Memory ran out even for the alert: the reserve kept for this moment is
+  // given back, and the alert says why.
+  memoryReserve_.reset();
+  try {
+    post(outOfMemory());
+    return;
+  } catch (const std::bad_alloc&) {
+  }
+  static constexpr char kLastWords[] = "There is not enough memory to go on.\n";
+  [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kLastWords, sizeof kLastWords - 1);
+  std::_Exit(kExitFailed);
+}
+
+void AppDelegate::startWorker(std::function<void()> work, std::function<void()> next) {
   worker_ = std::thread([this, work = std::move(work), next = std::move(next)] {
     QString message;
     try {
-      work();
-      onMainThread(next);
-      return;
-    } catch (const DownloadCancelled&) {
-      // The user stopped it: nothing more to say, and the engine never ran.
-      onMainThread([this] {
-        ui_.applyEnded();
-        operationInFlight_ = false;
-        terminate(kExitCancelled);
-      });
-      return;
-    } catch (const Failure& error) {
-      message = error.localizedDescription();
-    } catch (const std::exception& error) {
-      message = QString::fromUtf8(error.what());
+      try {
+        work();
+        onMainThread(next);
+        return;
+      } catch (const DownloadCancelled&) {
+        // The user stopped it: nothing more to say, and the engine never ran.
+        onMainThread([this] {
+          ui_.applyEnded();
+          operationInFlight_ = false;
+          terminate(kExitCancelled);
+        });
+        return;
+      } catch (const Failure& error) {
+        message = error.localizedDescription();
+      } catch (const std::bad_alloc&) {
+        message = outOfMemory();
+      } catch (const std::exception& error) {
+        message = QString::fromUtf8(error.what());
+      }
+    } catch (const std::bad_alloc&) {
+      // Out of memory while handing a result or a failure on.
+      message = outOfMemory();
     }
-    // A check applies nothing, so its failure does not say so.
-    const QString title = mode_ == Mode::check ? QStringLiteral("Could not check skin")
-                                               : QStringLiteral("Could not apply skin");
-    onMainThread([this, title, message] { finish(title, message, kExitFailed); });
+    reportFailure(message);
   });
 }

@@ -123,6 +123,12 @@ class AppDelegate final : public QObject {
   /// `work` fails, the run finishes with "Could not apply skin" ("Could not
   /// check skin" in check mode) instead.
   void offMainThread(std::function<void()> work, std::function<void()> next);
+  /// Starts the worker thread for offMainThread(); throws std::system_error.
+  void startWorker(std::function<void()> work, std::function<void()> next);
+  /// Ends the flow with the failure alert saying `message`; from any thread.
+  /// Out of memory even for that, it says so, and as the last resort writes
+  /// it to standard error and exits with status 1.
+  void reportFailure(const QString& message) noexcept;
   /// What the download reports to the front end, on the downloading thread.
   DownloadOptions downloadOptions();
   /// Calls `work` on the main thread, from any thread.
@@ -143,6 +149,10 @@ class AppDelegate final : public QObject {
   /// The confined reader of the package being asked about, waiting to decode
   /// its thumbnail; stopped as soon as the question is answered.
   std::unique_ptr<PackageThumbnail> thumbnail_;
+  /// Address space held back so that a run out of memory can still show its
+  /// alert: given back when an allocation for the alert fails. Never
+  /// touched, so it takes no memory of its own.
+  std::unique_ptr<char[]> memoryReserve_{new (std::nothrow) char[4 << 20]};
   /// Lets the user stop a link's download; set before the worker starts.
   std::shared_ptr<DownloadCancel> downloadCancel_;
 };

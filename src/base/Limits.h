@@ -21,8 +21,20 @@ inline const QStringList kPackageImageExtensions{
 /// Redirects followed before an image download is given up, as browsers allow.
 inline constexpr int kMaxRedirects = 20;
 
-/// An image transfer that receives nothing for this long fails.
+/// An image transfer that receives nothing for this long fails; every byte
+/// received counts, header bytes included.
 inline constexpr std::chrono::milliseconds kDownloadStallTimeout = std::chrono::seconds(60);
+
+/// The most response header bytes one image download takes in: every
+/// response of it (each redirect hop and each informational response)
+/// together.
+inline constexpr qint64 kMaxResponseHeaderBytes = 256 * 1024;
+
+/// The most body bytes one image download receives as sent. A body sent with
+/// a Content-Encoding is held to kMaxImageBytes once decoded; this bounds it
+/// on the wire too, with room for an image that does not compress, so that a
+/// stream that decodes to nothing still ends.
+inline constexpr qint64 kMaxImageWireBytes = 2 * kMaxImageBytes + 1024 * 1024;
 
 /// The largest package file accepted, in bytes (55 MiB).
 inline constexpr qint64 kMaxPackageBytes = 57'671'680;

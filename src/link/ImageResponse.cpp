@@ -1,8 +1,25 @@
 #include "link/ImageResponse.h"
 
+#include "base/ImageSignature.h"
 #include "base/Limits.h"
-#include "link/ContentDecoding.h"
 #include "link/ContentLength.h"
+
+namespace {
+
+// The media type of a Content-Type value: before any parameter, trimmed,
+// lower-cased.
+QByteArray mediaType(const QByteArray& contentType) {
+  const qsizetype semicolon = contentType.indexOf(';');
+  return (semicolon < 0 ? contentType : contentType.left(semicolon)).trimmed().toLower();
+}
+
+// Object stores and servers without a type table label any file so.
+bool isGenericBinaryType(const QByteArray& contentType) {
+  const QByteArray media = mediaType(contentType);
+  return media == "application/octet-stream" || media == "binary/octet-stream";
+}
+
+}  // namespace
 
 HelperError imageNotDownloaded() {
   return HelperError::invalidRequest(QStringLiteral("The skin image could not be downloaded."));
@@ -12,6 +29,10 @@ HelperError imageEmptyOrTooLarge() {
   return HelperError::invalidRequest(QStringLiteral("The skin image is empty or too large."));
 }
 
+HelperError notAnImage() {
+  return HelperError::invalidRequest(QStringLiteral("The downloaded skin asset is not an image."));
+}
+
 QString imagePathExtension(const QUrl& address) {
   const QString path = address.path(QUrl::FullyDecoded);
   const QString name = path.mid(path.lastIndexOf(u'/') + 1);
@@ -19,33 +40,38 @@ QString imagePathExtension(const QUrl& address) {
   return dot < 0 ? QString() : name.mid(dot + 1).toLower();
 }
 
-QString judgeImageResponse(const ImageResponseHead& head, const QUrl& requested,
-                           const std::function<void(const QUrl&)>& validateAddress) {
+bool isEncodedBody(const std::optional<QByteArray>& contentEncoding) {
+  if (!contentEncoding) return false;
+  const QByteArray coding = contentEncoding->trimmed().toLower();
+  return !coding.isEmpty() && coding != "identity";
+}
+
+AcceptedImage judgeImageResponse(const ImageResponseHead& head, const QUrl& requested,
+                                 const std::function<void(const QUrl&)>& validateAddress) {
   if (head.status < 200 || head.status > 299) throw imageNotDownloaded();
 
   if (!head.finalAddress.isEmpty()) validateAddress(head.finalAddress);
 
-  if (head.contentType && !head.contentType->toLower().startsWith("image/")) {
-    throw HelperError::invalidRequest(QStringLiteral("The downloaded skin asset is not an image."));
+  AcceptedImage accepted;
+  if (head.contentType) {
+    accepted.needsSignature = isGenericBinaryType(*head.contentType);
+    if (!accepted.needsSignature && !head.contentType->toLower().startsWith("image/")) {
+      throw notAnImage();
+    }
   }
 
-  if (head.contentLength) {
+  if (head.contentLength && !isEncodedBody(head.contentEncoding)) {
     const std::optional<qint64> announced = readContentLength(*head.contentLength);
     if (announced && *announced > kMaxImageBytes) {
       throw HelperError::invalidRequest(QStringLiteral("The skin image is larger than 16 MiB."));
     }
   }
 
-  if (readContentCoding(head.contentEncoding) == ContentCoding::unsupported)
-    throw imageNotDownloaded();
-
-  const QString extension = imagePathExtension(requested);
-  if (kLinkImageExtensions.contains(extension)) return extension;
+  accepted.extension = imagePathExtension(requested);
+  if (kLinkImageExtensions.contains(accepted.extension)) return accepted;
   throw HelperError::invalidRequest(QStringLiteral("The skin image format is unsupported."));
 }
 
-QString transferFailureText(const QString& errorString) {
-  QString text = errorString.trimmed();
-  while (text.endsWith(u':')) text = text.chopped(1).trimmed();
-  return text.isEmpty() ? imageNotDownloaded().localizedDescription() : text;
+bool hasImageSignature(QByteArrayView head) {
+  return !imageSignatureFormat(head).isEmpty();
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -21,18 +22,36 @@ struct ImageResponseHead {
   std::optional<QByteArray> contentEncoding;
 };
 
+/// What judgeImageResponse() accepted.
+struct AcceptedImage {
+  /// The extension for the stored file.
+  QString extension;
+  /// The response named a generic binary type: its body is taken only when
+  /// its first bytes are the signature of an image format the helper accepts.
+  bool needsSignature = false;
+};
+
 /// The lower-cased text after the last dot of the address's last path
 /// component; empty when it has no dot. Query and fragment take no part.
 QString imagePathExtension(const QUrl& address);
 
+/// Whether a body sent with this Content-Encoding value arrives encoded:
+/// false for none, an empty value and "identity".
+bool isEncodedBody(const std::optional<QByteArray>& contentEncoding);
+
 /// Accepts or refuses a response for the image at `requested`: status, final
 /// address (through `validateAddress`, whose error passes unchanged),
-/// Content-Type, announced size, a content coding the helper can decode
-/// (none, gzip or deflate), then the requested address's extension, in that
-/// order. Returns the extension for the stored file; throws the first
-/// failure.
-QString judgeImageResponse(const ImageResponseHead& head, const QUrl& requested,
-                           const std::function<void(const QUrl&)>& validateAddress);
+/// Content-Type (an image/ type, none, or a generic binary type whose body
+/// is then sniffed), announced size (of a body that is not encoded: an
+/// encoded one announces its encoded size), then the requested address's
+/// extension, in that order. Throws the first failure.
+AcceptedImage judgeImageResponse(const ImageResponseHead& head, const QUrl& requested,
+                                 const std::function<void(const QUrl&)>& validateAddress);
+
+/// Whether the first bytes of a body judged with needsSignature make it an
+/// image the helper takes. `head` holds the body's first kImageSignatureBytes
+/// bytes, or all of a shorter body.
+bool hasImageSignature(QByteArrayView head);
 
 /// "The skin image could not be downloaded.": a refused or absent response.
 HelperError imageNotDownloaded();
@@ -40,7 +59,6 @@ HelperError imageNotDownloaded();
 /// "The skin image is empty or too large.": a body of 0 bytes or above the limit.
 HelperError imageEmptyOrTooLarge();
 
-/// The words for a failed transfer, from the network layer's `errorString`:
-/// trimmed, without a colon left with nothing after it, and the refusal
-/// "The skin image could not be downloaded." when no words are left.
-QString transferFailureText(const QString& errorString);
+/// "The downloaded skin asset is not an image.": the response's type or,
+/// for a generic binary type, its first bytes say it is something else.
+HelperError notAnImage();

@@ -81,15 +81,18 @@ def site(kind):
     """The skin site in a namespace, serving a certificate of `kind`: "good"
     (for velmora.app, from the trusted test CA), "wrong-host" (from the trusted
     CA, for another name only) or "untrusted" (for velmora.app, from a CA that
-    is not trusted). Made once per kind."""
+    is not trusted); or "h2-flood", the good certificate on a server that
+    answers over HTTP/2 with headers without end. Made once per kind."""
     if kind not in SITES:
         ca = skin_site.make_test_ca(os.path.join(BUILD_DIR, "test-ca"))
-        if kind != "good":
+        if kind not in ("good", "h2-flood"):
             ca = certificate_dir(ca, kind)
+        server = os.path.join(harness.HERE, "..", "support", "h2_flood_server.py") \
+            if kind == "h2-flood" else None
         root = tempfile.mkdtemp(prefix="velmora-fault-site-")
         with open(os.path.join(root, "aurora.png"), "wb") as image:
             image.write(IMAGE)
-        SITES[kind] = (skin_site.SkinSite(ca, root).__enter__(), root)
+        SITES[kind] = (skin_site.SkinSite(ca, root, server=server).__enter__(), root)
     return SITES[kind][0]
 
 
@@ -257,24 +260,65 @@ class ServerFaults(FaultCase):
     def test_connection_reset_mid_body(self):
         self.sandbox.install_engine()
         run = self.apply_link("good", "reset/200000/cut.png")
-        self.assertEndsWithAlert(run, 1, "Could not apply skin", "")
-        alert = run.stderr.rpartition("Could not apply skin\n")[2].strip()
-        self.assertTrue(alert, "the alert says what went wrong")
+        self.assertEndsWithAlert(run, 1, "Could not apply skin",
+                                 "The connection to velmora.app broke off before the skin image "
+                                 "was complete. Try again later.")
         self.assertEngineNotRun()
 
     def test_certificate_for_another_host(self):
         self.sandbox.install_engine()
         run = self.apply_link("wrong-host", "aurora.png")
-        self.assertEndsWithAlert(run, 1, "Could not apply skin", "host name did not match")
+        self.assertEndsWithAlert(run, 1, "Could not apply skin", "The secure connection to velmora.app could not be verified: "
+                                 "its certificate is not for velmora.app.")
         self.assertEngineNotRun()
         self.assertEqual(self.sandbox.stored_files(), [])
 
     def test_certificate_from_an_untrusted_authority(self):
         self.sandbox.install_engine()
         run = self.apply_link("untrusted", "aurora.png")
-        self.assertEndsWithAlert(run, 1, "Could not apply skin", "certificate")
+        self.assertEndsWithAlert(run, 1, "Could not apply skin",
+                                 "The secure connection to velmora.app could not be verified: its "
+                                 "certificate is not signed by an authority this computer trusts.")
         self.assertEngineNotRun()
         self.assertEqual(self.sandbox.stored_files(), [])
+
+    def test_header_floods_end_at_once_in_bounded_memory(self):
+        # Headers without end over HTTP/1.1 (header lines, or one status line)
+        # and over HTTP/2 (CONTINUATION frames): each ends with an alert long
+        # before the stall timer would, without holding the flood in memory.
+        cases = [
+            ("HTTP/1.1 header lines", "good", "endless-headers/x.png",
+             "The skin image could not be downloaded."),
+            ("HTTP/1.1 status line", "good", "endless-status/x.png",
+             "The skin image could not be downloaded."),
+            ("HTTP/2 CONTINUATION frames", "h2-flood", "x.png",
+             "The connection to velmora.app broke off"),
+        ]
+        self.sandbox.install_engine()
+        for what, kind, route, message in cases:
+            with self.subTest(what):
+                run = self.helper(["--console", LINK % route], answer="y\n",
+                                  wrap=site(kind).command, env=self.sandbox.env(), timeout=30)
+                self.assertEndsWithAlert(run, 1, "Could not apply skin", message)
+                self.assertEngineNotRun()
+                # The largest any helper run of this process reached, in KiB.
+                peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+                self.assertLess(peak, 200 * 1024)
+
+    def test_little_memory_or_few_files_end_with_an_alert(self):
+        # Under a 100 MiB address space, or 8 open files (as the soft limit
+        # only, or both), the run ends with an alert and status 1: never a
+        # crash, never a hang.
+        self.sandbox.install_engine()
+        for limit in ("--as=104857600", "--nofile=8:", "--nofile=8"):
+            for mode, answer, title in (("--console", "y\n", "Could not apply skin"),
+                                        ("--check", "", "Could not check skin")):
+                with self.subTest(limit=limit, mode=mode):
+                    run = self.helper([mode, LINK % "aurora.png"], answer=answer, timeout=30,
+                                      wrap=lambda argv: site("good").command(["prlimit", limit] + argv),
+                                      env=self.sandbox.env())
+                    self.assertEndsWithAlert(run, 1, title, "not enough memory")
+                    self.assertEngineNotRun()
 
     def test_redirect_loop(self):
         self.sandbox.install_engine()

@@ -6,6 +6,7 @@ import shlex
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -156,6 +157,70 @@ class LinkPath(HelperTestCase):
         self.assertEqual((run.returncode, run.stdout), (1, ""))
         self.assertEqual(run.stderr, "Invalid skin link\n"
                          "Velmora Helper only downloads HTTPS images from velmora.app.\n\n")
+
+
+@unittest.skipIf(WHY_NOT, "network path tests skipped: %s" % WHY_NOT)
+class NetworkPaths(HelperTestCase):
+    """How the helper reaches the site: through an IPv6 address that is dead,
+    and through the proxy the environment names."""
+
+    def check(self, site, env=None):
+        return self.helper(["--check", LINK], wrap=site.command, env=env, timeout=30)
+
+    def test_a_dead_ipv6_address_falls_back_to_ipv4_at_once(self):
+        # velmora.app resolves to 2001:db8::2 first, whose packets vanish on
+        # a link that nobody answers on, and to 127.0.0.1. Trying one address
+        # at a time would wait for the IPv6 connection to time out (minutes),
+        # well past this run's time limit.
+        ca = skin_site.make_test_ca(os.path.join(BUILD_DIR, "test-ca"))
+        with skin_site.SkinSite(ca, SITE_ROOT, addresses=("2001:db8::2", "127.0.0.1"),
+                                log_file=os.path.join(self.sandbox.root, "requests.log")) as site:
+            peer = site.name + "-void"
+            subprocess.run(["ip", "netns", "add", peer], check=True)
+            self.addCleanup(subprocess.run, ["ip", "netns", "del", peer])
+            for command in (
+                    ["link", "add", "void0", "netns", site.name, "type", "veth", "peer", "name", "void1",
+                     "netns", peer],
+                    ["-n", site.name, "link", "set", "void0", "up"],
+                    ["-n", peer, "link", "set", "void1", "up"],
+                    ["-n", site.name, "addr", "add", "2001:db8::1/64", "dev", "void0", "nodad"],
+                    # A neighbour no interface has: frames for it are dropped.
+                    ["-n", site.name, "neigh", "add", "2001:db8::2", "lladdr", "02:00:00:00:00:02",
+                     "dev", "void0", "nud", "permanent"]):
+                subprocess.run(["ip"] + command, check=True)
+            run = self.check(site)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertTrue(run.stdout.startswith("name: Aurora\n"), run.stdout)
+
+    def test_all_proxy_is_honoured(self):
+        state = os.path.join(self.sandbox.root, "proxy")
+        os.makedirs(state)
+        port_file, log = os.path.join(state, "port"), os.path.join(state, "log")
+        proxy = subprocess.Popen(SITE.command(
+            [sys.executable, os.path.join(harness.HERE, "..", "support", "connect_proxy.py"),
+             "--port-file", port_file, "--log", log]))
+        self.addCleanup(proxy.wait)
+        self.addCleanup(proxy.terminate)
+        deadline = time.monotonic() + 10
+        while not os.path.exists(port_file):
+            self.assertIsNone(proxy.poll(), "the proxy did not start")
+            self.assertLess(time.monotonic(), deadline, "the proxy did not start")
+            time.sleep(0.02)
+        with open(port_file) as f:
+            port = int(f.read())
+
+        run = self.check(SITE, self.sandbox.env(all_proxy="http://127.0.0.1:%d" % port))
+        self.assertEqual(run.returncode, 0, run.stderr)
+        with open(log) as f:
+            self.assertEqual(f.read(), "CONNECT velmora.app:443\n")
+
+        # A proxy that is not there is named as such.
+        proxy.terminate()
+        proxy.wait()
+        run = self.check(SITE, self.sandbox.env(all_proxy="http://127.0.0.1:%d" % port))
+        self.assertEqual((run.returncode, run.stderr),
+                         (1, "Could not check skin\nThe proxy 127.0.0.1 could not be reached. "
+                             "Check the proxy settings.\n\n"))
 
 
 if __name__ == "__main__":

@@ -111,8 +111,53 @@ TEST(ImageResponse, JudgesStatusAddressTypeSizeAndExtensionInThatOrder) {
     if (c.refused) {
       EXPECT_FAILURE_TEXT(judgeImageResponse(head, requested, validateRemoteImageURL), c.expected);
     } else {
-      EXPECT_EQ(judgeImageResponse(head, requested, validateRemoteImageURL), c.expected);
+      EXPECT_EQ(judgeImageResponse(head, requested, validateRemoteImageURL).extension, c.expected);
     }
+  }
+}
+
+TEST(ImageResponse, SniffsGenericBinaryTypesAndSizesOnlyUnencodedBodies) {
+  const std::nullopt_t none = std::nullopt;
+  const struct {
+    const char* what;
+    std::optional<QByteArray> contentType;
+    std::optional<QByteArray> contentLength;
+    std::optional<QByteArray> contentEncoding;
+    QString refusal;  // empty: taken
+    bool needsSignature = false;
+  } cases[] = {
+      {"image type", "image/png", none, none, {}, false},
+      {"no type", none, none, none, {}, false},
+      {"application/octet-stream", "application/octet-stream", none, none, {}, true},
+      {"binary/octet-stream with a parameter, any case",
+       " Binary/Octet-Stream ; x=1",
+       none,
+       none,
+       {},
+       true},
+      {"other application type", "application/json", none, none, kNotImage},
+      {"octet-stream as a prefix only", "application/octet-streamx", none, none, kNotImage},
+      // An encoded body announces its size as sent: the image's own limit is
+      // counted on the decoded bytes instead.
+      {"gzip'd past 16 MiB", "image/png", "16777300", "gzip", {}, false},
+      {"identity past 16 MiB", "image/png", "16777300", "identity", kTooLarge},
+      {"empty coding past 16 MiB", "image/png", "16777300", "", kTooLarge},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ImageResponseHead head;
+    head.status = 200;
+    head.contentType = c.contentType;
+    head.contentLength = c.contentLength;
+    head.contentEncoding = c.contentEncoding;
+    const QUrl requested(QStringLiteral("https://velmora.app/x.png"));
+    if (!c.refusal.isEmpty()) {
+      EXPECT_FAILURE_TEXT(judgeImageResponse(head, requested, validateRemoteImageURL), c.refusal);
+      continue;
+    }
+    const AcceptedImage accepted = judgeImageResponse(head, requested, validateRemoteImageURL);
+    EXPECT_EQ(accepted.extension, QStringLiteral("png"));
+    EXPECT_EQ(accepted.needsSignature, c.needsSignature);
   }
 }
 

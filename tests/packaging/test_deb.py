@@ -62,7 +62,7 @@ class DebianPackage(unittest.TestCase):
             self.assertNotIn(".symtab", run("readelf", "--section-headers", "--wide",
                                             os.path.join(unpacked, program)))
         depends = [relation.split(" ")[0] for relation in self.field("Depends").split(", ")]
-        for needed in ("unzip", "libqt6widgets6", "libarchive13", "libc6", "qt6-base-abi",
+        for needed in ("unzip", "libqt6widgets6", "libarchive13", "libcurl4", "libc6", "qt6-base-abi",
                        "libseccomp2"):
             self.assertIn(needed, depends)
         self.assertEqual(self.field("Recommends"), "qt6-wayland, qt6-image-formats-plugins")

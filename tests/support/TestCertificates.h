@@ -1,10 +1,8 @@
 #pragma once
 // The test certificate authority: made once by make_test_ca.sh under the
-// test build directory, and trusted by this test process only.
+// test build directory; a download trusts it when given its ca.pem.
 #include <QDir>
 #include <QProcess>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QString>
 #include <stdexcept>
 
@@ -27,17 +25,6 @@ inline QString testCertificateDir() {
     return path;
   }();
   return dir;
-}
-
-/// Adds the test CA to the default TLS configuration of this process, so
-/// every later connection trusts the test servers' certificates.
-inline void trustTestCertificateAuthority() {
-  const auto certificates = QSslCertificate::fromPath(
-      QDir(testCertificateDir()).filePath(QStringLiteral("ca.pem")), QSsl::Pem);
-  if (certificates.isEmpty()) throw std::runtime_error("test CA certificate unreadable");
-  QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-  configuration.addCaCertificates(certificates);
-  QSslConfiguration::setDefaultConfiguration(configuration);
 }
 
 }  // namespace testing_support

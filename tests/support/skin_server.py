@@ -16,8 +16,9 @@ Usage:
 Routes (any last path segment may be used as the file name, e.g. x.png; a
 query string is ignored except by /redirect):
   /status/<code>/NAME             status <code>, Content-Type image/png, 16 bytes
-  /type/<value>/NAME              Content-Type <value> (percent-decoded);
-                                  'none' sends no Content-Type at all
+  /type/<value>/NAME[?head=HEX]   Content-Type <value> (percent-decoded);
+                                  'none' sends no Content-Type at all; the
+                                  body is the bytes HEX, then 16 bytes
   /length/<value>/<n>/NAME        Content-Length <value> (percent-decoded, sent
                                   verbatim, may be empty), then exactly n bytes,
                                   then the connection is closed
@@ -48,6 +49,19 @@ query string is ignored except by /redirect):
                                   other label with the bytes as they are
   /gzip-bomb/<n>/NAME             n zero bytes gzip'd (about n/1000 on the
                                   wire), in chunks
+  /empty-deflate/NAME             a gzip stream of empty blocks without end,
+                                  in chunks: bytes that decode to nothing
+  /noise/<coding>/<n>/NAME        n random bytes (seeded by n, so they do not
+                                  compress) sent like /encoded
+  /headers/<n>/NAME               status 200 with about n bytes of extra
+                                  header lines, then 16 bytes
+  /hints/<count>/<n>/NAME         count informational responses (103 Early
+                                  Hints, each with about n bytes of Link
+                                  headers), then status 200 and 16 bytes
+  /header-drip/<count>/<ms>/NAME  status 200, then count header lines one
+                                  every ms milliseconds, then 16 bytes
+  /endless-headers/NAME           status 200, then header lines without end
+  /endless-status/NAME            a status line without end
   anything else                   a file under --root, or 404
 
 Generated bodies follow a fixed pattern: byte i is (i * 7 + 3) % 256.
@@ -57,6 +71,7 @@ Every image route answers with Content-Type image/png unless stated.
 import argparse
 import http.server
 import os
+import random
 import signal
 import socket
 import ssl
@@ -171,10 +186,13 @@ def route_type(h, args, url):
     if not args:
         return False
     value = urllib.parse.unquote(args[0])
-    headers = [("Content-Length", "16")]
+    head = bytes.fromhex(urllib.parse.parse_qs(url.query).get("head", [""])[0])
+    headers = [("Content-Length", str(len(head) + 16))]
     if value != "none":
         headers.append(("Content-Type", value))
     h.start(200, headers)
+    if h.command != "HEAD":
+        h.wfile.write(head)
     h.send_pattern(16)
 
 
@@ -348,6 +366,82 @@ def route_gzip_bomb(h, args, url):
     send_chunked(h, BOMBS[size])
 
 
+def route_empty_deflate(h, args, url):
+    h.start(200, [("Content-Type", "image/png"), ("Content-Encoding", "gzip"),
+                  ("Transfer-Encoding", "chunked")])
+    packer = zlib.compressobj(wbits=31)
+    start = packer.compress(b"") + packer.flush(zlib.Z_SYNC_FLUSH)
+    h.wfile.write(b"%x\r\n" % len(start) + start + b"\r\n")
+    # A sync flush with nothing new is an empty stored block: 5 bytes each.
+    empty = packer.flush(zlib.Z_SYNC_FLUSH) * (CHUNK // 5)
+    piece = b"%x\r\n" % len(empty) + empty + b"\r\n"
+    while not h.server.stopping.is_set():
+        h.wfile.write(piece)
+
+
+def route_noise(h, args, url):
+    if len(args) < 2 or not args[1].isdigit():
+        return False
+    size = int(args[1])
+    label, body = encoded(args[0], random.Random(size).randbytes(size))
+    h.start(200, [("Content-Type", "image/png"), ("Content-Encoding", label),
+                  ("Content-Length", str(len(body)))])
+    h.wfile.write(body)
+
+
+def header_lines(total, name):
+    """Header lines of about 1000 bytes each, about `total` bytes in all."""
+    line = b"%s: %s\r\n" % (name, b"x" * 990)
+    return line * max(1, total // len(line))
+
+
+def route_headers(h, args, url):
+    if not args or not args[0].isdigit():
+        return False
+    h.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: 16\r\n"
+                  + header_lines(int(args[0]), b"X-Filler") + b"\r\n")
+    h.send_pattern(16)
+
+
+def route_hints(h, args, url):
+    if len(args) < 2 or not args[0].isdigit() or not args[1].isdigit():
+        return False
+    for _ in range(int(args[0])):
+        h.wfile.write(b"HTTP/1.1 103 Early Hints\r\n" + header_lines(int(args[1]), b"Link")
+                      + b"\r\n")
+    h.start(200, [("Content-Type", "image/png"), ("Content-Length", "16")])
+    h.send_pattern(16)
+
+
+def route_header_drip(h, args, url):
+    if len(args) < 2 or not args[0].isdigit() or not args[1].isdigit():
+        return False
+    h.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: 16\r\n")
+    h.wfile.flush()
+    for i in range(int(args[0])):
+        if h.server.stopping.wait(int(args[1]) / 1000.0):
+            return
+        h.wfile.write(b"X-Slow-%d: 1\r\n" % i)
+        h.wfile.flush()
+    h.wfile.write(b"\r\n")
+    h.send_pattern(16)
+
+
+def route_endless_headers(h, args, url):
+    h.close_connection = True
+    h.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n")
+    lines = header_lines(CHUNK, b"X-Flood")
+    while not h.server.stopping.is_set():
+        h.wfile.write(lines)
+
+
+def route_endless_status(h, args, url):
+    h.close_connection = True
+    h.wfile.write(b"HTTP/1.1 200 ")
+    while not h.server.stopping.is_set():
+        h.wfile.write(b"O" * CHUNK)
+
+
 def wait_for_client_to_leave(h):
     """Sends nothing more; returns once the client closes or the server stops."""
     h.connection.settimeout(0.2)
@@ -378,6 +472,13 @@ ROUTES = {
     "chunked": route_chunked,
     "encoded": route_encoded,
     "gzip-bomb": route_gzip_bomb,
+    "empty-deflate": route_empty_deflate,
+    "noise": route_noise,
+    "headers": route_headers,
+    "hints": route_hints,
+    "header-drip": route_header_drip,
+    "endless-headers": route_endless_headers,
+    "endless-status": route_endless_status,
 }
 
 

@@ -47,7 +47,14 @@ def make_test_ca(directory):
 class SkinSite:
     """A namespace in which `domain` and www.`domain` are a local HTTPS site."""
 
-    def __init__(self, ca_dir, site_root, domain="velmora.app", log_file=None):
+    def __init__(self, ca_dir, site_root, domain="velmora.app", log_file=None,
+                 addresses=("127.0.0.1",), server=None):
+        """`addresses`: what the site's names resolve to, in this order.
+        `server`: the program serving it, run with skin_server.py's options
+        --port, --cert, --key, --port-file (and --root, --log); skin_server.py
+        by default."""
+        self.addresses = addresses
+        self.server_program = server or os.path.join(SUPPORT, "skin_server.py")
         self.ca_dir = ca_dir
         self.site_root = site_root
         self.domain = domain
@@ -74,7 +81,8 @@ class SkinSite:
         os.makedirs(self.etc)
         with open(os.path.join(self.etc, "hosts"), "w") as hosts:
             hosts.write("127.0.0.1 localhost\n::1 localhost\n")
-            hosts.write("127.0.0.1 %s www.%s\n" % (self.domain, self.domain))
+            for address in self.addresses:
+                hosts.write("%s %s www.%s\n" % (address, self.domain, self.domain))
         ssl_dir = os.path.join(self.etc, "ssl")
         shutil.copytree("/etc/ssl", ssl_dir, symlinks=True)
         ca = os.path.join(self.ca_dir, "ca.pem")
@@ -89,7 +97,7 @@ class SkinSite:
         port_file = os.path.join(self.state, "port")
         open(self.log_file, "a").close()
         self.server = subprocess.Popen(
-            ["ip", "netns", "exec", self.name, sys.executable, os.path.join(SUPPORT, "skin_server.py"),
+            ["ip", "netns", "exec", self.name, sys.executable, self.server_program,
              "--port", "443", "--cert", os.path.join(self.ca_dir, "server.pem"),
              "--key", os.path.join(self.ca_dir, "server.key"), "--root", self.site_root,
              "--log", self.log_file, "--port-file", port_file])
