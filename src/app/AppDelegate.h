@@ -14,6 +14,7 @@
 #include "app/CommandLine.h"
 #include "app/FrontEnd.h"
 #include "app/HandOver.h"
+#include "package/PackageReader.h"
 #include "package/PackageThumbnail.h"
 #include "request/SkinRequest.h"
 
@@ -86,6 +87,11 @@ class AppDelegate final : public QObject {
   /// Shows the final alert, clears operationInFlight and ends the application with `status`.
   void finish(const QString& title, const QString& message, int status);
 
+  /// The package of the launch's own open event, whose reading has begun
+  /// while the application started; taken up by handlePackage() for that
+  /// path (else dropped with the delegate, leaving nothing behind).
+  void expectPackage(std::unique_ptr<PendingPackage> package) { expected_ = std::move(package); }
+
   bool receivedInput() const { return receivedInput_; }
   bool operationInFlight() const { return operationInFlight_; }
   Phase phase() const { return phase_; }
@@ -149,6 +155,8 @@ class AppDelegate final : public QObject {
   /// The confined reader of the package being asked about, waiting to decode
   /// its thumbnail; stopped as soon as the question is answered.
   std::unique_ptr<PackageThumbnail> thumbnail_;
+  /// See expectPackage().
+  std::unique_ptr<PendingPackage> expected_;
   /// Address space held back so that a run out of memory can still show its
   /// alert: given back when an allocation for the alert fails. Never
   /// touched, so it takes no memory of its own.

@@ -11,7 +11,10 @@ void AppDelegate::handlePackage(const QString& path) {
   runFlow(
       QStringLiteral("Invalid Orvane skin"),
       [this, &path] {
-        OpenedPackage opened = readPackage(path);
+        // The launch's own package has been read while the helper started.
+        std::unique_ptr<PendingPackage> pending = std::move(expected_);
+        if (!pending || pending->path() != path) pending = std::make_unique<PendingPackage>(path);
+        OpenedPackage opened = pending->finish();
         // The reader stays to decode the thumbnail while the question is open.
         thumbnail_ = std::move(opened.thumbnail);
         return opened.request;

@@ -22,6 +22,7 @@
 #include "app/SingleInstanceGate.h"
 #include "base/Confinement.h"
 #include "base/PathBytes.h"
+#include "package/PackageReader.h"
 
 namespace {
 
@@ -71,6 +72,13 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = gate->claim(display.platform, event)) return *status;
   }
 
+  // The reader of the launch's own package starts now and works while Qt
+  // starts up; only a launch that stays (not one handed over) gets here.
+  std::unique_ptr<PendingPackage> launchPackage;
+  if (event.kind == OpenEvent::Kind::files) {
+    launchPackage = std::make_unique<PendingPackage>(event.items.first());
+  }
+
   // Qt is given no arguments of ours, so that an input such as "-display" is
   // never taken as one of Qt's own options; only the platform the probe chose.
   // The environment stays as the helper was started with it, for the engine.
@@ -110,6 +118,7 @@ int main(int argc, char** argv) {
   SystemApplyEffects effects(startEnvironment);
   AppDelegate delegate(*ui, effects, mode,
                        [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); });
+  delegate.expectPackage(std::move(launchPackage));
   // A console run never receives an open event later: with no input the
   // ready alert is shown at once.
   delegate.applicationDidFinishLaunching(!dialogs && event.kind == OpenEvent::Kind::none

@@ -1,6 +1,5 @@
 #include "package/PackageReader.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +11,7 @@
 #include "base/HelperError.h"
 #include "base/Limits.h"
 #include "base/PathBytes.h"
+#include "base/SelfExecutable.h"
 #include "base/SystemError.h"
 #include "package/PackageManifest.h"
 #include "package/PackageVetting.h"
@@ -74,46 +74,60 @@ SkinRequest checkedRequest(const ReaderAnswer& answer, const QString& directory)
 }  // namespace
 
 QString packageReaderProgram() {
-  const QString here = QCoreApplication::applicationDirPath();
+  const QString here = QFileInfo(executablePath()).path();
   const QString installed = QDir::cleanPath(
       here + QStringLiteral("/" VELMORA_READER_FROM_BINDIR "/" VELMORA_READER_NAME));
   if (QFileInfo::exists(installed)) return installed;
   return here + QStringLiteral("/" VELMORA_READER_NAME);
 }
 
-OpenedPackage readPackage(const QString& packagePath, const QString& readerProgram) {
-  checkPackageExtension(packagePath);
-  FileDescriptor package = openPackage(packagePath);
-  const QString directory = createFreshDirectory();
+PendingPackage::PendingPackage(const QString& packagePath, const QString& readerProgram)
+    : path_(packagePath) {
   try {
+    checkPackageExtension(packagePath);
+    FileDescriptor package = openPackage(packagePath);
+    directory_ = createFreshDirectory();
     Pipe answers = openReaderPipe();
     Pipe requests = openReaderPipe();
     const QByteArray program = QFile::encodeName(readerProgram);
-    auto reader = std::make_unique<ConfinedChild>(
-        program, QList<QByteArray>{program, pathBytes(packagePath), QFile::encodeName(directory)},
+    reader_ = std::make_unique<ConfinedChild>(
+        program, QList<QByteArray>{program, pathBytes(packagePath), QFile::encodeName(directory_)},
         std::vector<InheritedDescriptor>{{package.get(), kReaderPackageFd},
                                          {answers.write.get(), kReaderAnswerFd},
                                          {requests.read.get(), kReaderRequestFd}});
-    // Only the reader holds these ends now: its end of the stream is seen.
-    answers.write = FileDescriptor(-1);
-    requests.read = FileDescriptor(-1);
-    package = FileDescriptor(-1);
-    const std::optional<ReaderAnswer> answer = readAnswer(answers.read.get(), kReaderAnswerTimeout);
-    if (!answer) throw HelperError::processFailed(kUnreadable);
-    if (answer->outcome != ReaderAnswer::Outcome::request) throwFailure(*answer);
-    OpenedPackage opened{checkedRequest(*answer, directory), nullptr};
-    if (!answer->thumbnailSize.isEmpty()) {
-      opened.thumbnail =
-          std::make_unique<PackageThumbnail>(std::move(reader), std::move(answers.read),
-                                             std::move(requests.write), answer->thumbnailSize);
-    }
-    return opened;
+    // Only the reader holds the other ends now: its end of the stream is seen.
+    answers_ = std::move(answers.read);
+    requests_ = std::move(requests.write);
   } catch (...) {
-    // Nothing will ever read what a refused package left; the reader is
-    // stopped (with its owner) before its directory goes.
-    removeTree(directory);
-    throw;
+    // Said when the package is taken up, as any other refusal.
+    failure_ = std::current_exception();
   }
+}
+
+PendingPackage::~PendingPackage() {
+  // A package never taken up, or refused: its reader is stopped before
+  // the directory it writes in goes.
+  reader_.reset();
+  if (!directory_.isEmpty()) removeTree(directory_);
+}
+
+OpenedPackage PendingPackage::finish() {
+  if (failure_) std::rethrow_exception(failure_);
+  const std::optional<ReaderAnswer> answer = readAnswer(answers_.get(), kReaderAnswerTimeout);
+  if (!answer) throw HelperError::processFailed(kUnreadable);
+  if (answer->outcome != ReaderAnswer::Outcome::request) throwFailure(*answer);
+  OpenedPackage opened{checkedRequest(*answer, directory_), nullptr};
+  if (!answer->thumbnailSize.isEmpty()) {
+    opened.thumbnail = std::make_unique<PackageThumbnail>(
+        std::move(reader_), std::move(answers_), std::move(requests_), answer->thumbnailSize);
+  }
+  // The directory is the request's from here on.
+  directory_.clear();
+  return opened;
+}
+
+OpenedPackage readPackage(const QString& packagePath, const QString& readerProgram) {
+  return PendingPackage(packagePath, readerProgram).finish();
 }
 
 void discardPackage(const SkinRequest& request) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <exception>
 #include <memory>
 
 #include "package/PackageThumbnail.h"
@@ -16,6 +17,35 @@ struct OpenedPackage {
 /// The confined reader's program: installed in the helper's libexec
 /// directory, or beside the helper in its build tree.
 QString packageReaderProgram();
+
+/// A package whose reading has begun: the reader runs while the helper does
+/// other work (starting up), and its answer is taken when the package is
+/// taken up. A package never taken up leaves nothing behind.
+class PendingPackage {
+ public:
+  /// Checks the package at `packagePath` and starts `readerProgram` on it,
+  /// as readPackage() does; never throws (a failure is thrown by finish()).
+  explicit PendingPackage(const QString& packagePath,
+                          const QString& readerProgram = packageReaderProgram());
+  PendingPackage(const PendingPackage&) = delete;
+  PendingPackage& operator=(const PendingPackage&) = delete;
+  /// Stops the reader and removes its directory, unless finish() handed them on.
+  ~PendingPackage();
+
+  /// The path given.
+  const QString& path() const { return path_; }
+  /// Waits for the reader's answer; returns or throws as readPackage().
+  /// Call once.
+  OpenedPackage finish();
+
+ private:
+  QString path_;
+  QString directory_;
+  std::unique_ptr<ConfinedChild> reader_;
+  FileDescriptor answers_{-1};
+  FileDescriptor requests_{-1};
+  std::exception_ptr failure_;
+};
 
 /// Checks the package at `packagePath` (its extension; a regular file of the
 /// right size, opened once, following at most one symbolic link), then has

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "base/ImageSignature.h"
 #include "base/Limits.h"
 
 namespace {
@@ -34,14 +35,18 @@ std::unique_ptr<QFile> openImage(const QString& path) {
   return file;
 }
 
-/// Sets up a reader that goes by the content, not the file name, and turns
-/// the picture as its EXIF orientation says. Only raster photo formats are
-/// decoded: a vector drawing (SVG) named .png could cost any amount of time.
-bool setUp(QImageReader& reader) {
-  reader.setDecideFormatFromContent(true);
+/// Sets up a reader for the format the file's first bytes show, whatever
+/// its name says, and turns the picture as its EXIF orientation says. Only
+/// the accepted photo formats are decoded (a vector drawing named .png could
+/// cost any amount of time), and only that format's decoder is loaded.
+bool setUp(QImageReader& reader, QFile& file) {
+  const QByteArray head = file.peek(kImageSignatureBytes);
+  const QString format = imageSignatureFormat(head);
+  if (format.isEmpty()) return false;
+  reader.setDevice(&file);
+  reader.setFormat(format.toLatin1());
   reader.setAutoTransform(true);
-  static const QList<QByteArray> kRasterFormats = {"png", "jpeg", "webp", "tiff", "heif", "heic"};
-  return kRasterFormats.contains(reader.format());
+  return true;
 }
 
 }  // namespace
@@ -50,8 +55,8 @@ ThumbnailDecoder::ThumbnailDecoder(const QString& imageFile) : file_(imageFile) 
   QImageReader::setAllocationLimit(kDecodeLimitMiB);
   const std::unique_ptr<QFile> file = openImage(file_);
   if (!file) return;
-  QImageReader reader(file.get());
-  if (!setUp(reader)) return;
+  QImageReader reader;
+  if (!setUp(reader, *file)) return;
   QSize full = reader.size();
   if (!full.isValid() || full.isEmpty()) return;
   if (reader.transformation() & QImageIOHandler::TransformationRotate90) full.transpose();
@@ -66,8 +71,8 @@ QImage ThumbnailDecoder::decode(QSize pixels) const {
   if (size_.isEmpty() || pixels.isEmpty()) return {};
   const std::unique_ptr<QFile> file = openImage(file_);
   if (!file) return {};
-  QImageReader reader(file.get());
-  if (!setUp(reader)) return {};
+  QImageReader reader;
+  if (!setUp(reader, *file)) return {};
   // Decoders that can (JPEG) decode at the smaller size directly; the others
   // decode in full, within the allocation limit, and scale down.
   QSize scaled = pixels;

@@ -228,3 +228,26 @@ TEST_F(ReadPackage, TheTemporaryDirectoryIsCreatedWhenMissing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ReadPackage, APackageReadAheadSaysItsRefusalWhenTakenUpAndLeavesNothingWhenNot) {
+  {
+    PendingPackage unused(package(QStringLiteral("good.velmora")));
+    EXPECT_EQ(unused.path(), package(QStringLiteral("good.velmora")));
+  }
+  EXPECT_TRUE(extractionDirectories().isEmpty()) << "a package never taken up leaves nothing";
+  PendingPackage refused(temp_ + QStringLiteral("/missing.txt"));
+  try {
+    refused.finish();
+    ADD_FAILURE() << "accepted";
+  } catch (const HelperError& error) {
+    EXPECT_EQ(error.localizedDescription(), QStringLiteral("Choose a .velmora package."));
+  }
+  PendingPackage taken(package(QStringLiteral("good.velmora")));
+  const OpenedPackage opened = taken.finish();
+  EXPECT_EQ(opened.request.name, QStringLiteral("Hostile"));
+  EXPECT_EQ(extractionDirectories().size(), 1);
+}
+
+}  // namespace
