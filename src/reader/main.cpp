@@ -6,6 +6,9 @@
 // library that parses the package's bytes (the zip tool, libarchive, the JSON
 // parser, the image decoders) runs here, under hard limits, and never in the
 // helper itself.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -39,9 +42,11 @@ ReaderAnswer::Outcome outcomeOf(const HelperError& error) {
 }
 
 // Reads the package into `directory`; the thumbnail's source is set when the
-// package is read.
+// package is read. Image decoders write their complaints about a broken image
+// straight to standard error, which is then `quiet` (no concern of the
+// user's terminal: such an image simply has no thumbnail).
 ReaderAnswer readInto(const QString& packagePath, const QString& directory,
-                      std::optional<ThumbnailDecoder>& thumbnail) {
+                      std::optional<ThumbnailDecoder>& thumbnail, int quiet) {
   try {
     const InspectedPackage package =
         inspectOpenPackage(FileDescriptor(kReaderPackageFd), packagePath);
@@ -54,6 +59,7 @@ ReaderAnswer readInto(const QString& packagePath, const QString& directory,
     answer.request.image = QUrl();
     // From here on nothing is written: a decoder never can.
     stopWriting();
+    if (quiet >= 0) ::dup2(quiet, STDERR_FILENO);
     thumbnail.emplace(image);
     answer.thumbnailSize = thumbnail->size();
     return answer;
@@ -84,16 +90,17 @@ void serveThumbnail(const ThumbnailDecoder& thumbnail) {
   writeAll(kReaderAnswerFd, encodeThumbnail(*pixels, argb32));
 }
 
-// A decoder's complaints about a broken image are no concern of the user's
-// terminal: such an image simply has no thumbnail.
-void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
+// Qt's own complaints about a broken image go the same way.
+void silent(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
-  qInstallMessageHandler(quiet);
+  qInstallMessageHandler(silent);
   const QByteArray directory(argv[2]);
+  // Opened before confinement, which forbids opening anything for writing.
+  const FileDescriptor quiet(::open("/dev/null", O_WRONLY | O_CLOEXEC));
   try {
     confineProcess(directory);
   } catch (const Failure& error) {
@@ -103,8 +110,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::optional<ThumbnailDecoder> thumbnail;
-  const ReaderAnswer answer =
-      readInto(pathFromBytes(QByteArray(argv[1])), QFile::decodeName(directory), thumbnail);
+  const ReaderAnswer answer = readInto(pathFromBytes(QByteArray(argv[1])),
+                                       QFile::decodeName(directory), thumbnail, quiet.get());
   if (!writeAll(kReaderAnswerFd, encodeAnswer(answer))) return 1;
   if (thumbnail && !thumbnail->size().isEmpty()) serveThumbnail(*thumbnail);
   return 0;
