@@ -22,6 +22,7 @@
 #include "app/SingleInstanceGate.h"
 #include "base/Confinement.h"
 #include "base/PathBytes.h"
+#include "base/SystemRoom.h"
 #include "package/PackageReader.h"
 
 namespace {
@@ -64,6 +65,14 @@ int main(int argc, char** argv) {
   // --check never shows a dialog.
   const DisplayChoice display = line.check ? DisplayChoice{} : chooseDisplay(line.console);
   const bool dialogs = display.frontEnd == FrontEndKind::dialogs;
+  if (dialogs && !roomForWindows()) {
+    // Qt would abort or hang starting its windows: said where it can be.
+    ConsoleFrontEnd().showAlert(
+        AlertKind::problem, QStringLiteral("Could not apply skin"),
+        QStringLiteral("Velmora Helper cannot open its windows: the system allows it too little "
+                       "memory or too few open files."));
+    return kExitFailed;
+  }
   const OpenEvent event = openEventFor(line.inputs, QDir::currentPath());
 
   // One dialog instance per user and display takes up the inputs of later launches.

@@ -119,6 +119,17 @@ class DecoderBombs(ImagePackages):
                 else:
                     self.assertEqual(self.sandbox.engine_args()[3], "Bomb")
 
+    def test_windows_that_cannot_come_up_end_with_an_alert(self):
+        # Qt aborts, crashes or hangs starting its windows with this little;
+        # the helper says so instead (a soft limit on files is raised first).
+        for limit in ("--as=104857600", "--nofile=8", "--nofile=12"):
+            with self.subTest(limit=limit):
+                done = subprocess.run(["prlimit", limit, "--", HELPER, self.package("picture.velmora")],
+                                      env=self.env, capture_output=True, text=True, timeout=30)
+                self.assertEqual(done.returncode, 1, done.stderr)
+                self.assertTrue(done.stderr.startswith("Could not apply skin\n"), done.stderr)
+                self.assertEqual(self.sandbox.stored_files(), [])
+
     def test_a_memory_bomb_stays_in_the_reader_and_within_its_limit(self):
         process, window = self.ask("memory-bomb.velmora")
         reader = readers(self.sandbox.tmp)
