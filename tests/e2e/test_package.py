@@ -69,11 +69,22 @@ class PackagePath(HelperTestCase):
         self.assertIsNone(self.sandbox.engine_args())
         self.assertEqual(os.listdir(self.sandbox.tmp), [])
 
-    def test_a_file_url_with_a_capital_extension_is_a_package_too(self):
+    def test_a_package_as_desktops_and_file_managers_name_it(self):
+        # A capital extension, a name that is not UTF-8 (as a file URL escapes
+        # it, and as bytes), and a link to the package, as a desktop shortcut
+        # or a download folder's alias is.
         self.sandbox.install_engine()
-        path = self.package("Loud.VELMORA")
-        run = self.helper(["--console", "file://" + path], answer="y\n")
-        self.assertEqual(run.returncode, 0, run.stdout)
+        latin1 = os.fsencode(self.sandbox.root) + b"/caf\xe9.velmora"
+        os.rename(self.package(), latin1)
+        alias = os.path.join(self.sandbox.root, "Alias.velmora")
+        os.symlink(os.fsdecode(latin1), alias)
+        for given in ("file://" + self.package("Loud.VELMORA"),
+                      "file://" + os.fsdecode(latin1).replace("\udce9", "%E9"),
+                      os.fsdecode(latin1), alias):
+            with self.subTest(given):
+                run = self.helper(["--console", given], answer="y\n")
+                self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+                self.assertEqual(self.sandbox.engine_args()[3], "Aurora")
 
     def test_cancel_runs_nothing(self):
         self.sandbox.install_engine()
