@@ -1,6 +1,7 @@
 // Test entry point: every test program runs inside a QApplication on the
 // offscreen platform, so tests can use event loops, networking and widgets.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QFile>
@@ -9,16 +10,19 @@
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  // The program's own runtime directory (Qt's sockets and locks, the single
-  // instance's), private and removed when it ends: nothing is shared with the
-  // session the tests run in, and Qt has none to make up and warn about.
-  const QTemporaryDir runtime;
-  if (!runtime.isValid()) {
-    std::fprintf(stderr, "cannot make a runtime directory: %s\n",
-                 qPrintable(runtime.errorString()));
+  // The program's temporary folder and runtime directory (Qt's sockets and
+  // locks, the single instance's) are its own and removed when it ends: what
+  // a test leaves there, such as an extraction a flow keeps for the engine,
+  // never piles up in /tmp, nothing is shared with the session the tests run
+  // in, and Qt has no runtime directory to make up and warn about.
+  const QTemporaryDir scratch;
+  const QByteArray runtime = QFile::encodeName(scratch.path() + QStringLiteral("/runtime"));
+  if (!scratch.isValid() || ::mkdir(runtime.constData(), 0700) != 0) {
+    std::fprintf(stderr, "cannot make a temporary folder for the tests\n");
     return 1;
   }
-  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  qputenv("TMPDIR", QFile::encodeName(scratch.path()));
+  qputenv("XDG_RUNTIME_DIR", runtime);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
