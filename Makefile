@@ -67,7 +67,7 @@ fuzz: fuzz-build
 	python3 tests/fuzz/run_fuzz.py $(FUZZ_BUILD) $(FUZZ_SECONDS) --record docs/robustness.md
 
 # Every C++ source as .clang-format lays it out (`make format` rewrites them so).
-format-check:
+format-check: needs
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 # The layout check, a short run of every fuzz target, the unit tests under the
