@@ -1,4 +1,6 @@
-# A thin layer over CMake and CTest. Every target installs what it needs first
+# A thin layer over CMake and CTest. Plain `make` builds with what is there;
+# `make deps` installs what building and running need, and the targets that
+# run tests, benchmarks or the demo install what those need first
 # (scripts/install-deps is idempotent and quick when nothing is missing).
 
 BUILD      ?= build
@@ -10,41 +12,68 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build asan fuzz-build fuzz test demo sample bench install package package-test format clean
+.PHONY: all deps needs build build-tests asan fuzz-build fuzz test format-check demo sample bench install package \
+  package-test format clean
 
 all: build
 
+# What the target asked for needs installed (scripts/install-deps kinds):
+# nothing for a plain build, which says what is missing instead.
+NEEDS =
+test asan fuzz-build fuzz package-test: NEEDS = build test
+bench: NEEDS = build bench
+demo: NEEDS = build demo
+sample: NEEDS = demo
+
 deps:
-	@scripts/install-deps
+	@scripts/install-deps build
 
-$(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_ARGS)
+needs:
+	@$(if $(strip $(NEEDS)),scripts/install-deps $(NEEDS),:)
 
-$(ASAN_BUILD)/build.ninja: | deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON $(CMAKE_ARGS)
+MISSING_HINT = { echo "make: configuring failed; 'make deps' installs what building needs (Debian 12)" >&2; exit 1; }
 
-$(FUZZ_BUILD)/build.ninja: | deps
+$(BUILD)/build.ninja: | needs
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_ARGS) \
+	  || $(MISSING_HINT)
+
+$(ASAN_BUILD)/build.ninja: | needs
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON -DVELMORA_BUILD_TESTS=ON \
+	  $(CMAKE_ARGS)
+
+$(FUZZ_BUILD)/build.ninja: | needs
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DVELMORA_FUZZ=ON -DVELMORA_BUILD_TESTS=OFF $(CMAKE_ARGS)
 
-build: deps $(BUILD)/build.ninja
+build: needs $(BUILD)/build.ninja
+	cmake --build $(BUILD)
+
+# The ordinary build with its tests: a build first configured without
+# GoogleTest (after `make deps` alone) is configured again with them.
+build-tests: needs $(BUILD)/build.ninja
+	@grep -q '^VELMORA_BUILD_TESTS:BOOL=ON$$' $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DVELMORA_BUILD_TESTS=ON
 	cmake --build $(BUILD)
 
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
-asan: deps $(ASAN_BUILD)/build.ninja
+asan: needs $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD)
 
 # The libFuzzer targets, built with clang++ in their own directory.
-fuzz-build: deps $(FUZZ_BUILD)/build.ninja
+fuzz-build: needs $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) --target fuzz_targets
 
 # Every fuzz target for FUZZ_SECONDS each; the figures go into docs/robustness.md.
 fuzz: fuzz-build
 	python3 tests/fuzz/run_fuzz.py $(FUZZ_BUILD) $(FUZZ_SECONDS) --record docs/robustness.md
 
-# A short run of every fuzz target, the unit tests under the sanitizers, then
-# every test of the ordinary build (its summary is the last thing printed).
-test: build asan fuzz-build
+# Every C++ source as .clang-format lays it out (`make format` rewrites them so).
+format-check: needs
+	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
+
+# The layout check, a short run of every fuzz target, the unit tests under the
+# sanitizers, then every test of the ordinary build (its summary is the last
+# thing printed).
+test: needs format-check build-tests asan fuzz-build
 	python3 tests/fuzz/run_fuzz.py $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
 	ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) -L unit --output-on-failure
@@ -55,7 +84,7 @@ demo: build
 
 # The sample engine in your home folder and the sample package
 # $(BUILD)/Aurora.velmora, for a first try (see the README).
-sample:
+sample: needs
 	@mkdir -p $(BUILD)
 	python3 scripts/sample $(BUILD)/Aurora.velmora
 

@@ -11,6 +11,10 @@ HelperError HelperError::processFailed(const QString& message) {
   return HelperError(Case::processFailed, message);
 }
 
+void refuse(const char* message) {
+  throw HelperError::invalidRequest(QString::fromUtf8(message));
+}
+
 HelperError HelperError::engineMissing() {
   return HelperError(Case::engineMissing,
                      QStringLiteral("Velmora engine is missing. Run the Velmora installer again."));

@@ -17,7 +17,7 @@ class Failure : public std::exception {
   std::string utf8_;
 };
 
-/// The helper's own refusals: invalid input, a failed child process, a
+/// The helper's own refusals: invalid input, a step that failed on it, a
 /// missing engine. Each carries its fixed English sentence.
 class HelperError final : public Failure {
  public:
@@ -25,7 +25,9 @@ class HelperError final : public Failure {
 
   /// A refusal of input, carrying its message.
   static HelperError invalidRequest(const QString& message);
-  /// A child process that exited unsuccessfully, carrying its output or a fixed text.
+  /// A step that failed on the input, carrying its reason: a child process
+  /// that exited unsuccessfully (the zip tool, the package reader, the
+  /// engine) with its output or a fixed text, or the extraction of a package.
   static HelperError processFailed(const QString& message);
   /// The skin engine is not installed or not executable.
   static HelperError engineMissing();
@@ -36,6 +38,10 @@ class HelperError final : public Failure {
   HelperError(Case c, const QString& description) : Failure(description), case_(c) {}
   Case case_;
 };
+
+/// Refuses input: throws HelperError::invalidRequest with `message`, one of
+/// the helper's fixed sentences (UTF-8).
+[[noreturn]] void refuse(const char* message);
 
 /// An error of the platform or of a tool (launch, network, file system,
 /// JSON parser), passed on in the platform's own words.

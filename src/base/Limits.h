@@ -1,6 +1,8 @@
 #pragma once
-// Every limit on what the helper takes in, and the image formats it accepts,
-// in one table. Links, packages and the engine run all read them from here.
+// The limits on what the helper takes in from links, servers, packages, its
+// package reader and child processes, and the image formats it accepts, in
+// one table. Links, packages, the package reader and the engine run all read
+// them from here.
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -95,6 +97,16 @@ inline constexpr std::chrono::milliseconds kReaderAnswerTimeout = std::chrono::s
 /// How long after the question appears its thumbnail may still arrive; a
 /// decode that takes longer is stopped and the question shows none.
 inline constexpr std::chrono::milliseconds kThumbnailDeadline = std::chrono::seconds(2);
+
+/// The most any decoding of a package's image for its thumbnail may allocate,
+/// in MiB: a 4096 x 4096 picture with four bytes a pixel. A skin image is a
+/// window background; a header that announces more is a decompression bomb,
+/// not a skin.
+inline constexpr int kDecodeLimitMiB = 64;
+
+/// The largest answer frame the package reader may send (a tool's output in
+/// a refusal is at most kMaxKeptProcessOutput, 1 MiB).
+inline constexpr qsizetype kMaxAnswerBytes = 4 << 20;
 
 /// The longer side of a skin's thumbnail, in logical pixels.
 inline constexpr int kThumbnailSide = 160;

@@ -14,7 +14,6 @@
 #include "base/FreshDirectory.h"
 #include "base/HelperError.h"
 #include "base/ImageSignature.h"
-#include "link/ContentLength.h"
 #include "link/ImageResponse.h"
 #include "link/TransferError.h"
 
@@ -322,10 +321,7 @@ class Transfer {
       head.contentEncoding = contentEncoding_;
       accepted_ = judgeImageResponse(head, address_, options_.validateAddress);
       judged_ = true;
-      if (contentLength_ && !isEncodedBody(contentEncoding_)) {
-        const std::optional<qint64> announced = readContentLength(*contentLength_);
-        if (announced && *announced >= 0) total_ = *announced;
-      }
+      total_ = accepted_.announcedBytes;
       return true;
     } catch (...) {
       fail(std::current_exception());

@@ -2,6 +2,7 @@
 
 #include "base/ImageSignature.h"
 #include "base/Limits.h"
+#include "base/PathText.h"
 #include "link/ContentLength.h"
 
 namespace {
@@ -33,13 +34,6 @@ HelperError notAnImage() {
   return HelperError::invalidRequest(QStringLiteral("The downloaded skin asset is not an image."));
 }
 
-QString imagePathExtension(const QUrl& address) {
-  const QString path = address.path(QUrl::FullyDecoded);
-  const QString name = path.mid(path.lastIndexOf(u'/') + 1);
-  const qsizetype dot = name.lastIndexOf(u'.');
-  return dot < 0 ? QString() : name.mid(dot + 1).toLower();
-}
-
 bool isEncodedBody(const std::optional<QByteArray>& contentEncoding) {
   if (!contentEncoding) return false;
   const QByteArray coding = contentEncoding->trimmed().toLower();
@@ -62,12 +56,15 @@ AcceptedImage judgeImageResponse(const ImageResponseHead& head, const QUrl& requ
 
   if (head.contentLength && !isEncodedBody(head.contentEncoding)) {
     const std::optional<qint64> announced = readContentLength(*head.contentLength);
+    static_assert(kMaxImageBytes == 16 * 1024 * 1024, "the refusal below names the limit");
     if (announced && *announced > kMaxImageBytes) {
       throw HelperError::invalidRequest(QStringLiteral("The skin image is larger than 16 MiB."));
     }
+    if (announced && *announced >= 0) accepted.announcedBytes = *announced;
   }
 
-  accepted.extension = imagePathExtension(requested);
+  // The path alone: query and fragment take no part.
+  accepted.extension = pathExtension(requested.path(QUrl::FullyDecoded)).toLower();
   if (kLinkImageExtensions.contains(accepted.extension)) return accepted;
   throw HelperError::invalidRequest(QStringLiteral("The skin image format is unsupported."));
 }

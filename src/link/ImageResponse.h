@@ -24,16 +24,15 @@ struct ImageResponseHead {
 
 /// What judgeImageResponse() accepted.
 struct AcceptedImage {
-  /// The extension for the stored file.
+  /// The requested address's extension, lower-cased: the stored file's.
   QString extension;
+  /// The size announced for a body that is not encoded (Content-Length), for
+  /// showing progress; -1 when none was announced or it cannot be read.
+  qint64 announcedBytes = -1;
   /// The response named a generic binary type: its body is taken only when
   /// its first bytes are the signature of an image format the helper accepts.
   bool needsSignature = false;
 };
-
-/// The lower-cased text after the last dot of the address's last path
-/// component; empty when it has no dot. Query and fragment take no part.
-QString imagePathExtension(const QUrl& address);
 
 /// Whether a body sent with this Content-Encoding value arrives encoded:
 /// false for none, an empty value and "identity".

@@ -8,7 +8,7 @@
 namespace {
 
 [[noreturn]] void refuseLink() {
-  throw HelperError::invalidRequest(QStringLiteral("The skin link is invalid."));
+  refuse("The skin link is invalid.");
 }
 
 }  // namespace

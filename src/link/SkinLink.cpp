@@ -10,10 +10,6 @@
 
 namespace {
 
-[[noreturn]] void refuse(const char16_t* message) {
-  throw HelperError::invalidRequest(QString::fromUtf16(message));
-}
-
 struct LinkParts {
   QString authority;  // null when the link has no "//"
   QString query;      // null when the link has no "?"
@@ -80,9 +76,9 @@ QString uriScheme(const QString& input) {
 SkinRequest requestFromLink(const QString& link) {
   const LinkParts parts = splitLink(link);
   if (parts.authority.isNull() || hostOf(parts.authority).toLower() != u"apply") {
-    refuse(u"Unsupported Velmora action.");
+    refuse("Unsupported Velmora action.");
   }
-  if (!isWellFormed(link)) refuse(u"The skin link is invalid.");
+  if (!isWellFormed(link)) refuse("The skin link is invalid.");
 
   const QHash<QString, QString> query = readLinkQuery(parts.query);
 
@@ -91,7 +87,7 @@ SkinRequest requestFromLink(const QString& link) {
   // download, so no second parser can read the text differently.
   const QUrl image(imageText.value_or(QString()), QUrl::StrictMode);
   if (!imageText || imageText->isEmpty() || !image.isValid()) {
-    refuse(u"The skin link has no valid image.");
+    refuse("The skin link has no valid image.");
   }
   validateRemoteImageURL(image);
 

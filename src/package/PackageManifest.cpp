@@ -23,18 +23,14 @@
 #include "base/FileDescriptor.h"
 #include "base/HelperError.h"
 #include "base/Limits.h"
+#include "base/PathText.h"
 #include "base/SystemError.h"
 #include "package/EntryNames.h"
-#include "package/PathText.h"
 #include "request/Validators.h"
 
 namespace {
 
 const QString kManifestName = QStringLiteral("theme.json");
-
-[[noreturn]] void refuse(const char* message) {
-  throw HelperError::invalidRequest(QString::fromUtf8(message));
-}
 
 [[noreturn]] void refuseManifestFile() {
   refuse("theme.json is missing or invalid.");

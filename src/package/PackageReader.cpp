@@ -11,11 +11,11 @@
 #include "base/HelperError.h"
 #include "base/Limits.h"
 #include "base/PathBytes.h"
+#include "base/PathText.h"
 #include "base/SelfExecutable.h"
 #include "base/SystemError.h"
 #include "package/PackageManifest.h"
 #include "package/PackageVetting.h"
-#include "package/PathText.h"
 #include "package/ReaderProtocol.h"
 #include "request/Validators.h"
 

@@ -10,19 +10,15 @@
 
 #include "base/HelperError.h"
 #include "base/PathBytes.h"
+#include "base/PathText.h"
 #include "base/SystemError.h"
 #include "engine/ProcessRunner.h"
-#include "package/PathText.h"
 #include "package/Utf8Locale.h"
 #include "package/ZipDirectory.h"
 
 namespace {
 
 const QString kUnzip = QStringLiteral("/usr/bin/unzip");
-
-[[noreturn]] void refuse(const char* message) {
-  throw HelperError::invalidRequest(QString::fromUtf8(message));
-}
 
 // The name under which a child process reaches the open package: a
 // duplicate of it without close-on-exec, so that the zip tool inherits it and

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 
+#include "base/Limits.h"
 #include "request/SkinRequest.h"
 
 // What the confined package reader and the helper say to each other. The
@@ -17,9 +18,6 @@
 inline constexpr int kReaderPackageFd = 0;
 inline constexpr int kReaderAnswerFd = 3;
 inline constexpr int kReaderRequestFd = 4;
-
-/// The largest answer frame (a tool's output in a refusal is at most 1 MiB).
-inline constexpr qsizetype kMaxAnswerBytes = 4 << 20;
 
 /// What the reader made of a package.
 struct ReaderAnswer {

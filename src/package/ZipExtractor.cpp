@@ -22,24 +22,20 @@ namespace {
 
 constexpr size_t kReadBlock = 64 * 1024;
 
-[[noreturn]] void refuse(const QString& reason) {
+[[noreturn]] void failExtraction(const QString& reason) {
   QString text = QStringLiteral("The skin package could not be extracted: ") + reason;
   if (!text.endsWith(u'.')) text += u'.';
   throw HelperError::processFailed(text);
 }
 
-[[noreturn]] void refuse(const char* reason) {
-  refuse(QString::fromUtf8(reason));
-}
-
 [[noreturn]] void refuseErrno(int errorNumber) {
-  refuse(qt_error_string(errorNumber));
+  failExtraction(qt_error_string(errorNumber));
 }
 
 [[noreturn]] void refuseArchive(archive* reader) {
   const char* text = archive_error_string(reader);
   const QString reason = text != nullptr ? QString::fromUtf8(text).trimmed() : QString();
-  refuse(reason.isEmpty() ? QStringLiteral("the archive is damaged") : reason);
+  failExtraction(reason.isEmpty() ? QStringLiteral("the archive is damaged") : reason);
 }
 
 // Refuses a failed create or open of a path component in the words that fit
@@ -49,7 +45,7 @@ constexpr size_t kReadBlock = 64 * 1024;
     case EEXIST:
     case ENOTDIR:
     case EISDIR:
-      refuse("two entries have conflicting paths.");
+      failExtraction("two entries have conflicting paths.");
     default:
       refuseErrno(errorNumber);
   }
@@ -80,7 +76,8 @@ FileDescriptor enterDirectory(int parent, const QByteArray& name, int& made) {
   struct stat existing {};
   if (::fstatat(parent, name.constData(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno != ENOENT) refusePathError(errno);
-    if (made >= kMaxExtractedDirectories) refuse("the package creates too many directories.");
+    if (made >= kMaxExtractedDirectories)
+      failExtraction("the package creates too many directories.");
     if (::mkdirat(parent, name.constData(), 0755) != 0) refusePathError(errno);
     ++made;
   }
@@ -91,7 +88,7 @@ FileDescriptor enterDirectory(int parent, const QByteArray& name, int& made) {
     struct stat info {};
     if (::fstatat(parent, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISLNK(info.st_mode)) {
-      refuse("an entry lies behind a symbolic link.");
+      failExtraction("an entry lies behind a symbolic link.");
     }
     refusePathError(openError);
   }
@@ -140,14 +137,14 @@ class Extraction {
       // A warning here is a name that could not be converted or a header
       // that disagrees with itself: neither is extracted.
       if (status != ARCHIVE_OK) refuseArchive(reader_);
-      if (++entries_ > kMaxPackageEntries) refuse("the package holds too many entries.");
+      if (++entries_ > kMaxPackageEntries) failExtraction("the package holds too many entries.");
       extractEntry(entry);
     }
   }
 
  private:
   [[noreturn]] static void refuseUnlisted() {
-    refuse("an entry differs from the archive's directory.");
+    failExtraction("an entry differs from the archive's directory.");
   }
 
   // The archive's directory and the header in front of each entry's data
@@ -177,13 +174,13 @@ class Extraction {
     const QByteArray stored = pathname != nullptr ? QByteArray(pathname) : QByteArray();
     const QByteArray name = fileSystemName(stored);
     const std::optional<QList<QByteArray>> components = entryPathComponents(name);
-    if (!components) refuse("an entry has an unsafe path.");
+    if (!components) failExtraction("an entry has an unsafe path.");
     checkListed(stored);
     if (!isWithinPathLimits(*components, name.size())) {
-      refuse("an entry's path is too deep or too long.");
+      failExtraction("an entry's path is too deep or too long.");
     }
-    if (archive_entry_hardlink(entry) != nullptr) refuse("an entry is a hard link.");
-    if (archive_entry_is_encrypted(entry)) refuse("an entry is encrypted.");
+    if (archive_entry_hardlink(entry) != nullptr) failExtraction("an entry is a hard link.");
+    if (archive_entry_is_encrypted(entry)) failExtraction("an entry is encrypted.");
 
     const mode_t type = archive_entry_filetype(entry);
     if (type == AE_IFDIR) {
@@ -195,9 +192,9 @@ class Extraction {
       return;
     }
     if (type != AE_IFREG && type != AE_IFLNK) {
-      refuse("an entry is not a file, a directory or a symbolic link.");
+      failExtraction("an entry is not a file, a directory or a symbolic link.");
     }
-    if (components->isEmpty()) refuse("an entry has an unsafe path.");
+    if (components->isEmpty()) failExtraction("an entry has an unsafe path.");
     const FileDescriptor parent =
         enterParents(root_, *components, components->size() - 1, directoriesMade_);
     const QByteArray& last = components->constLast();
@@ -211,12 +208,12 @@ class Extraction {
   // The link is made as it is stored; nothing here or later resolves it.
   void writeLink(archive_entry* entry, int parent, const QByteArray& name) {
     const char* target = archive_entry_symlink(entry);
-    if (target == nullptr || *target == '\0') refuse("a symbolic link has no target.");
+    if (target == nullptr || *target == '\0') failExtraction("a symbolic link has no target.");
     if (::symlinkat(target, parent, name.constData()) != 0) refusePathError(errno);
   }
 
   void writeFile(archive_entry* entry, int parent, const QByteArray& name) {
-    if (!archive_entry_size_is_set(entry)) refuse("an entry does not declare its size.");
+    if (!archive_entry_size_is_set(entry)) failExtraction("an entry does not declare its size.");
     const qint64 declared = archive_entry_size(entry);
     const FileDescriptor file(::openat(parent, name.constData(),
                                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
@@ -229,13 +226,14 @@ class Extraction {
         // A body that ends before its declared size (an archive read from
         // its local headers alone can say so without any error) would leave
         // a cut-short file behind as if it were whole.
-        if (written != declared) refuse("an entry is shorter than it declares.");
+        if (written != declared) failExtraction("an entry is shorter than it declares.");
         return;
       }
       // Checked before the block is written, so the file never holds more
       // than its entry declares nor the package more than the limit.
-      if (size > declared - written) refuse("an entry is larger than it declares.");
-      if (size > kMaxExpandedBytes - total_) refuse("the package expands beyond the safety limit.");
+      if (size > declared - written) failExtraction("an entry is larger than it declares.");
+      if (size > kMaxExpandedBytes - total_)
+        failExtraction("the package expands beyond the safety limit.");
       writeAll(file.get(), buffer_.data(), static_cast<size_t>(size));
       written += size;
       total_ += size;

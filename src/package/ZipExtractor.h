@@ -22,10 +22,12 @@ bool isWithinPathLimits(const QList<QByteArray>& components, qsizetype nameBytes
 /// relative paths, symbolic links as links. Entry names are read as UTF-8
 /// whatever the locale, and one that is not UTF-8 (so not flagged as such)
 /// as code page 437. Nothing is created or opened through a symbolic link,
-/// the bytes written stay within each entry's declared size and 62,914,560 in
-/// all, and at most 64 directories are made. Refuses other archive formats,
-/// more than 12 entries, unsafe names, paths past the limits above, encrypted
-/// entries, hard links, devices and FIFOs, and conflicting paths. When
+/// the bytes written stay within each entry's declared size and
+/// kMaxExpandedBytes in all, and at most kMaxExtractedDirectories directories
+/// are made. Refuses other archive formats, more than kMaxPackageEntries
+/// entries, unsafe names, paths past the limits above, encrypted entries,
+/// hard links, devices, and conflicting paths. An entry stored as a FIFO
+/// reaches the extractor as a plain file, and is written as one. When
 /// `listedNames` is given (the names the archive's directory lists, in
 /// order, as the zip tool prints them), every entry must be the next of them,
 /// under the same name as stored or as the tool translates a name of an

@@ -14,11 +14,6 @@
 
 namespace {
 
-/// The most any image decoding may allocate, in MiB: a 4096 x 4096 picture
-/// with four bytes a pixel. A skin image is a window background; a header
-/// that announces more is a decompression bomb, not a skin.
-constexpr int kDecodeLimitMiB = 64;
-
 /// Opens `path` for reading only, never through a symbolic link and never
 /// waiting on a special file; null when it is not a regular file.
 std::unique_ptr<QFile> openImage(const QString& path) {

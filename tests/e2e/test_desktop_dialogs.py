@@ -1,9 +1,10 @@
 """Every alert as a real window on an X server with a window manager: its
 title bar, its icon, the keyboard focus it takes by itself, Enter for the
-default button and Escape for "Cancel". Each kind is saved as a screenshot
-(to $VELMORA_SCREENSHOT_DIR when set, e.g. docs/screenshots)."""
+default button and Escape for "Cancel". Each kind is taken as a screenshot,
+kept in $VELMORA_SCREENSHOT_DIR when that is set (e.g. docs/screenshots)."""
 
 import os
+import shutil
 import subprocess
 import tempfile
 import time
@@ -32,11 +33,17 @@ class AlertWindows(HelperTestCase):
     @classmethod
     def setUpClass(cls):
         cls.x = XServer(window_manager=True)
-        cls.shots = os.environ.get("VELMORA_SCREENSHOT_DIR") or tempfile.mkdtemp(prefix="velmora-shots-")
-        os.makedirs(cls.shots, exist_ok=True)
+        # The screenshots are kept only where VELMORA_SCREENSHOT_DIR says.
+        cls.shots = os.environ.get("VELMORA_SCREENSHOT_DIR")
+        if cls.shots:
+            os.makedirs(cls.shots, exist_ok=True)
+        else:
+            cls.shots = tempfile.mkdtemp(prefix="velmora-shots-")
+            cls.addClassCleanup(shutil.rmtree, cls.shots, True)
         cls.site = None
         if not SITE_WHY_NOT:
             cls.site_root = tempfile.mkdtemp(prefix="velmora-site-")
+            cls.addClassCleanup(shutil.rmtree, cls.site_root, True)
             ca = skin_site.make_test_ca(os.path.join(BUILD_DIR, "test-ca"))
             cls.site = skin_site.SkinSite(ca, cls.site_root).__enter__()
 

@@ -16,8 +16,8 @@
 #include <cstdint>
 
 #include "FuzzProperties.h"
+#include "base/PathText.h"
 #include "package/PackageManifest.h"
-#include "package/PathText.h"
 
 namespace {
 

@@ -90,6 +90,7 @@ TEST(ImageResponse, JudgesStatusAddressTypeSizeAndExtensionInThatOrder) {
               kUnsupported),
       refused("png in a directory name", 200, none, none, "https://velmora.app/x.png/skin",
               kUnsupported),
+      taken("a trailing slash", 200, none, none, "https://velmora.app/skin.png/", "png"),
       // Several faults at once: the first check in order decides.
       refused("status before type", 500, "text/html", "16777217", "https://velmora.app/x.gif",
               kNotDownloaded),
@@ -125,6 +126,7 @@ TEST(ImageResponse, SniffsGenericBinaryTypesAndSizesOnlyUnencodedBodies) {
     std::optional<QByteArray> contentEncoding;
     QString refusal;  // empty: taken
     bool needsSignature = false;
+    qint64 announced = -1;  // the size kept for the progress
   } cases[] = {
       {"image type", "image/png", none, none, {}, false},
       {"no type", none, none, none, {}, false},
@@ -139,7 +141,11 @@ TEST(ImageResponse, SniffsGenericBinaryTypesAndSizesOnlyUnencodedBodies) {
       {"octet-stream as a prefix only", "application/octet-streamx", none, none, kNotImage},
       // An encoded body announces its size as sent: the image's own limit is
       // counted on the decoded bytes instead.
-      {"gzip'd past 16 MiB", "image/png", "16777300", "gzip", {}, false},
+      {"gzip'd past 16 MiB", "image/png", "16777300", "gzip", {}, false, -1},
+      {"a size", "image/png", "1234", none, {}, false, 1234},
+      {"a size with no coding named", "image/png", "1234", "identity", {}, false, 1234},
+      {"a negative size", "image/png", "-5", none, {}, false, -1},
+      {"a size that is no number", "image/png", "12a", none, {}, false, -1},
       {"identity past 16 MiB", "image/png", "16777300", "identity", kTooLarge},
       {"empty coding past 16 MiB", "image/png", "16777300", "", kTooLarge},
   };
@@ -158,6 +164,7 @@ TEST(ImageResponse, SniffsGenericBinaryTypesAndSizesOnlyUnencodedBodies) {
     const AcceptedImage accepted = judgeImageResponse(head, requested, validateRemoteImageURL);
     EXPECT_EQ(accepted.extension, QStringLiteral("png"));
     EXPECT_EQ(accepted.needsSignature, c.needsSignature);
+    EXPECT_EQ(accepted.announcedBytes, c.announced);
   }
 }
 

@@ -9,7 +9,6 @@
 #include "base/HelperError.h"
 #include "base/PathBytes.h"
 #include "package/PackageSandbox.h"
-#include "package/PathText.h"
 #include "package/ZipExtractor.h"
 #include "support/Expect.h"
 
@@ -96,29 +95,6 @@ TEST(Listing, CountsNamesThenChecksEachInOrder) {
   // The count is judged before any name: 13 names with an unsafe one.
   EXPECT_FAILURE_TEXT(checkListing(twelve + QStringLiteral("../x\n")), kCount);
   EXPECT_FAILURE_TEXT(checkListing(QStringLiteral("theme.json\n\na/../b\n")), kUnsafe);
-}
-
-TEST(PathText, LastComponentAndExtension) {
-  struct Case {
-    const char* path;
-    const char* last;
-    const char* extension;
-  } cases[] = {
-      {"/a/Skin.VELMORA", "Skin.VELMORA", "VELMORA"},
-      {"skin.velmora.zip", "skin.velmora.zip", "zip"},
-      {"/a.b/skin", "skin", ""},
-      {"skin.velmora ", "skin.velmora ", "velmora "},
-      {"bg.png/", "bg.png", "png"},
-      {"images/bg.png", "bg.png", "png"},
-      {"/", "/", ""},
-      {"//", "/", ""},
-      {"", "", ""},
-      {"bg.", "bg.", ""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(lastPathComponent(QString::fromUtf8(c.path)), QString::fromUtf8(c.last)) << c.path;
-    EXPECT_EQ(pathExtension(QString::fromUtf8(c.path)), QString::fromUtf8(c.extension)) << c.path;
-  }
 }
 
 class Inspection : public PackageSandbox {};

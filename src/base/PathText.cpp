@@ -1,4 +1,4 @@
-#include "package/PathText.h"
+#include "base/PathText.h"
 
 QString lastPathComponent(const QString& path) {
   qsizetype end = path.size();
