@@ -10,18 +10,20 @@
 #include <vector>
 
 #include "BuildConfig.h"
-#include "app/AlertText.h"
-#include "app/AppDelegate.h"
-#include "app/ApplyEffects.h"
-#include "app/BusyAlert.h"
-#include "app/CommandLine.h"
-#include "app/ConsoleFrontEnd.h"
-#include "app/DialogFrontEnd.h"
-#include "app/DisplayProbe.h"
-#include "app/FileOpenRouter.h"
-#include "app/SingleInstanceGate.h"
 #include "base/Confinement.h"
 #include "base/PathBytes.h"
+#include "console/ConsoleFrontEnd.h"
+#include "dialogs/DialogFrontEnd.h"
+#include "dialogs/HelperIcon.h"
+#include "flow/AlertText.h"
+#include "flow/AppDelegate.h"
+#include "flow/ApplyEffects.h"
+#include "flow/BusyAlert.h"
+#include "flow/CommandLine.h"
+#include "session/DisplayProbe.h"
+#include "session/FileOpenRouter.h"
+#include "session/Launch.h"
+#include "session/SingleInstanceGate.h"
 
 namespace {
 
@@ -60,21 +62,21 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // --check never shows a dialog.
-  const DisplayChoice display = line.check ? DisplayChoice{} : chooseDisplay(line.console);
-  const bool dialogs = display.frontEnd == FrontEndKind::dialogs;
-  const OpenEvent event = openEventFor(line.inputs, QDir::currentPath());
+  const Launch launch = planLaunch(line, QDir::currentPath(), chooseDisplay);
+  const bool dialogs = launch.dialogs();
+  const OpenEvent& event = launch.event;
 
   // One dialog instance per user and display takes up the inputs of later launches.
   auto gate = std::make_unique<SingleInstanceGate>();
   if (dialogs) {
-    if (const std::optional<int> status = gate->claim(display.platform, event)) return *status;
+    if (const std::optional<int> status = gate->claim(launch.display.platform, event))
+      return *status;
   }
 
   // Qt is given no arguments of ours, so that an input such as "-display" is
   // never taken as one of Qt's own options; only the platform the probe chose.
   // The environment stays as the helper was started with it, for the engine.
-  QByteArray platform = display.platform;
+  QByteArray platform = launch.display.platform;
   QByteArray platformOption("-platform");
   std::vector<char*> qtArgv{argv[0]};
   if (dialogs && !platform.isEmpty()) {
@@ -85,6 +87,7 @@ int main(int argc, char** argv) {
   qtArgv.push_back(nullptr);
   std::unique_ptr<QCoreApplication> app;
   std::unique_ptr<FrontEnd> ui;
+  DialogFrontEnd* dialogFrontEnd = nullptr;
   if (dialogs) {
     auto guiApp = std::make_unique<QApplication>(qtArgc, qtArgv.data());
     // Alerts are the only windows: closing one must not end the run by itself.
@@ -93,7 +96,9 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("velmora-helper"));
     QApplication::setWindowIcon(helperIcon());
     app = std::move(guiApp);
-    ui = std::make_unique<DialogFrontEnd>();
+    auto shown = std::make_unique<DialogFrontEnd>();
+    dialogFrontEnd = shown.get();
+    ui = std::move(shown);
   } else {
     app = std::make_unique<QCoreApplication>(qtArgc, qtArgv.data());
     ui = std::make_unique<ConsoleFrontEnd>();
@@ -106,18 +111,16 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
 
-  const AppDelegate::Mode mode = line.check ? AppDelegate::Mode::check : AppDelegate::Mode::apply;
   SystemApplyEffects effects(startEnvironment);
-  AppDelegate delegate(*ui, effects, mode,
-                       [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); });
-  // A console run never receives an open event later: with no input the
-  // ready alert is shown at once.
-  delegate.applicationDidFinishLaunching(!dialogs && event.kind == OpenEvent::Kind::none
-                                             ? std::chrono::milliseconds(0)
-                                             : kReadyCheckDelay);
+  AppDelegate delegate(
+      *ui, effects, launch.mode,
+      [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); }, launch.arrival);
+  delegate.applicationDidFinishLaunching(launch.readyCheckDelay);
 
   if (dialogs) app->installEventFilter(new FileOpenRouter(delegate, app.get()));
-  gate->serve(delegate);
+  gate->serve(delegate, [dialogFrontEnd](const QString& token) {
+    if (dialogFrontEnd != nullptr) dialogFrontEnd->setActivationToken(token);
+  });
 
   QTimer::singleShot(0, &delegate, [&delegate, event] { delegate.open(event); });
   const int status = app->exec();

@@ -10,8 +10,8 @@
 
 #include "base/HelperError.h"
 #include "base/PathBytes.h"
+#include "base/ProcessRunner.h"
 #include "base/SystemError.h"
-#include "engine/ProcessRunner.h"
 #include "package/PathText.h"
 #include "package/Utf8Locale.h"
 #include "package/ZipDirectory.h"
