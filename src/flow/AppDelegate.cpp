@@ -166,23 +166,29 @@ bool AppDelegate::confirmApply(const SkinRequest& request, const QString& source
   });
 }
 
-void AppDelegate::runFlow(const QString& refusalTitle, const std::function<SkinRequest()>& read,
-                          const std::function<QString(const SkinRequest&)>& source,
-                          const std::function<void(const SkinRequest&)>& discard) {
+void AppDelegate::handleDeepLink(const QString& link) {
+  runFlow(linkInput(link));
+}
+
+void AppDelegate::handlePackage(const QString& path) {
+  runFlow(packageInput(path, thumbnail_));
+}
+
+void AppDelegate::runFlow(const FlowInput& input) {
   if (operationInFlight_) return;
   SkinRequest request;
   try {
-    request = read();
+    request = input.read();
   } catch (const Failure& error) {
-    finish(refusalTitle, error.localizedDescription(), kExitFailed);
+    finish(input.refusalTitle, error.localizedDescription(), kExitFailed);
     return;
   }
-  const bool confirmed = mode_ == Mode::check || confirmApply(request, source(request));
+  const bool confirmed = mode_ == Mode::check || confirmApply(request, input.source(request));
   // Whatever the answer, the package's reader stops now: before anything
   // removes or uses what it extracted, and without waiting for a thumbnail.
   thumbnail_.reset();
   if (!confirmed) {
-    if (discard) discard(request);
+    if (input.discard) input.discard(request);
     terminate(kExitCancelled);
     return;
   }

@@ -13,6 +13,7 @@
 #include "flow/ApplyEffects.h"
 #include "flow/CommandLine.h"
 #include "flow/ExitStatus.h"
+#include "flow/FlowInput.h"
 #include "flow/FrontEnd.h"
 #include "package/PackageThumbnail.h"
 #include "request/SkinRequest.h"
@@ -104,15 +105,13 @@ class AppDelegate final : public QObject {
   auto inAlert(Show show);
   /// Routes the events held back while an alert was open.
   void deliverHeldEvents();
-  /// The flow of both inputs: reads the request with `read` (a failure is
-  /// shown under `refusalTitle` and ends the application), asks the user in
-  /// apply mode, naming where the skin comes from with `source` (a refusal
-  /// ends it too, after `discard` has taken back what was made for the
-  /// request), then makes the image local off the main thread; a download the
-  /// user cancels ends the run with kExitCancelled and no alert.
-  void runFlow(const QString& refusalTitle, const std::function<SkinRequest()>& read,
-               const std::function<QString(const SkinRequest&)>& source,
-               const std::function<void(const SkinRequest&)>& discard = {});
+  /// The flow of both inputs: reads the request (a failure is shown under
+  /// the input's refusal title and ends the application), asks the user in
+  /// apply mode, naming where the skin comes from (a refusal ends it too,
+  /// after what was made for the request is taken back), then makes the
+  /// image local off the main thread; a download the user cancels ends the
+  /// run with kExitCancelled and no alert.
+  void runFlow(const FlowInput& input);
   /// Back on the main thread with the image local: check mode reports the
   /// request and ends; apply mode runs the engine off the main thread, then
   /// shows "Skin applied".
