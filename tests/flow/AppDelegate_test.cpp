@@ -30,8 +30,11 @@ TEST(AppDelegate, ReadyAlertAfterAMomentWhenNothingIsOpened) {
   AppDelegate delegate(ui, effects);
   QElapsedTimer clock;
   clock.start();
-  EXPECT_EQ(runDelegate(delegate, [&] { delegate.applicationDidFinishLaunching(); }), kExitApplied);
-  EXPECT_GE(clock.elapsed(), 790);
+  EXPECT_EQ(
+      runDelegate(delegate,
+                  [&] { delegate.applicationDidFinishLaunching(std::chrono::milliseconds(100)); }),
+      kExitApplied);
+  EXPECT_GE(clock.elapsed(), 95);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].kind, "notice");
   EXPECT_EQ(ui.shown[0].title, QStringLiteral("Velmora Helper is ready"));
@@ -39,23 +42,44 @@ TEST(AppDelegate, ReadyAlertAfterAMomentWhenNothingIsOpened) {
             QStringLiteral("Choose a skin on velmora.app and click Apply to Orvane."));
 }
 
-TEST(AppDelegate, RefusedLinkShowsOneAlertAndNoReadyAlert) {
-  FakeFrontEnd ui;
-  FakeApplyEffects effects;
-  AppDelegate delegate(ui, effects);
-  EXPECT_EQ(runDelegate(delegate,
-                        [&] {
-                          delegate.applicationDidFinishLaunching();
-                          delegate.openUrls(
-                              {QStringLiteral("VeLmOrA://apply?image=http://velmora.app/a.png")});
-                        }),
-            kExitFailed);
-  ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_EQ(ui.shown[0].kind, "problem");
-  EXPECT_EQ(ui.shown[0].title, QStringLiteral("Invalid skin link"));
-  EXPECT_EQ(ui.shown[0].text,
-            QStringLiteral("Velmora Helper only downloads HTTPS images from velmora.app."));
-  EXPECT_FALSE(delegate.operationInFlight());
+TEST(AppDelegate, ARefusedInputShowsOneProblemAndNoReadyAlert) {
+  const struct {
+    QString input;
+    QString title;
+    QString text;
+  } cases[] = {
+      {QStringLiteral("VeLmOrA://apply?image=http://velmora.app/a.png"),
+       QStringLiteral("Invalid skin link"),
+       QStringLiteral("Velmora Helper only downloads HTTPS images from velmora.app.")},
+      {QStringLiteral("velmora://install?image=x"), QStringLiteral("Invalid skin link"),
+       QStringLiteral("Unsupported Velmora action.")},
+      {QStringLiteral("VELMORA://apply?name=%3Cb%3EBold%3C/b%3E"),
+       QStringLiteral("Invalid skin link"), QStringLiteral("The skin link has no valid image.")},
+      {QStringLiteral("velmora://apply?image=https://velmora.app/a.png&accent=red"),
+       QStringLiteral("Invalid skin link"),
+       QStringLiteral("The skin contains an invalid color value.")},
+      {QStringLiteral("file:///nonexistent/notes.txt"), QStringLiteral("Invalid Orvane skin"),
+       QStringLiteral("Choose a .velmora package.")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input.toStdString());
+    FakeFrontEnd ui;
+    ui.answers = {true};
+    FakeApplyEffects effects;
+    AppDelegate delegate(ui, effects);
+    EXPECT_EQ(runDelegate(delegate,
+                          [&] {
+                            delegate.applicationDidFinishLaunching();
+                            delegate.openUrls({c.input});
+                          }),
+              kExitFailed);
+    ASSERT_EQ(ui.shown.size(), 1u);
+    EXPECT_EQ(ui.shown[0].kind, "problem");
+    EXPECT_EQ(ui.shown[0].title, c.title);
+    EXPECT_EQ(ui.shown[0].text, c.text);
+    EXPECT_EQ(effects.imagesMadeLocal, 0);
+    EXPECT_FALSE(delegate.operationInFlight());
+  }
 }
 
 TEST(AppDelegate, CancelEndsAtOnceBeforeTheNextLinkIsLookedAt) {
@@ -65,6 +89,9 @@ TEST(AppDelegate, CancelEndsAtOnceBeforeTheNextLinkIsLookedAt) {
   AppDelegate delegate(ui, effects);
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink, kLink}); }), kExitCancelled);
   EXPECT_EQ(titles(ui), QStringList{QStringLiteral("Apply Aurora to Orvane?")});
+  // Declined, the image is never fetched.
+  EXPECT_EQ(effects.imagesMadeLocal, 0);
+  EXPECT_TRUE(ui.steps.isEmpty());
   EXPECT_EQ(ui.shown[0].text,
             QStringLiteral(
                 "Velmora Helper will use the local open-source engine and may restart Orvane."));
@@ -97,7 +124,11 @@ TEST(AppDelegate, TheQuestionSaysWhereTheSkinComesFromAndShowsItsColours) {
         {QStringLiteral("velmora://apply?image=https://WWW.Velmora.App/a.png&accent=%23ABCDEF")});
   });
   AppDelegate packageDelegate(ui, effects);
-  runDelegate(packageDelegate, [&] { packageDelegate.openFiles({package}); });
+  EXPECT_EQ(runDelegate(packageDelegate, [&] { packageDelegate.openFiles({package}); }),
+            kExitCancelled);
+  // What was extracted for a declined package is gone, and nothing ran.
+  EXPECT_TRUE(QDir(work.filePath("tmp")).isEmpty());
+  EXPECT_TRUE(effects.engineRuns.empty());
   // Confirmed, a package has nothing to download and nothing to cancel.
   FakeFrontEnd applying;
   applying.answers = {true};
