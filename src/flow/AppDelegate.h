@@ -45,13 +45,6 @@ class AppDelegate final : public QObject {
     atLaunchOnly,  ///< a console run: the launch's own inputs are all there will be
   };
 
-  /// Where the run stands, apart from the two flags.
-  enum class Phase {
-    running,    ///< open events are routed as they come
-    alertOpen,  ///< an alert or the question is open: events from outside wait
-    ended,      ///< a flow or the ready check has ended the application
-  };
-
   /// Shows everything through `ui` and applies through `effects` (both must
   /// outlive the delegate); in check mode hands finished requests to `report`.
   /// An open event that leaves nothing to do ends an `atLaunchOnly` run at
@@ -62,8 +55,8 @@ class AppDelegate final : public QObject {
   /// Waits for a worker that is still posting its result.
   ~AppDelegate() override;
 
-  /// Launch: schedules the ready check `readyCheckDelay` from now (none where
-  /// no open event can ever arrive, as on the console).
+  /// Launch: schedules the ready check `readyCheckDelay` from now (0 where no
+  /// open event can ever arrive, as on a console run without inputs).
   void applicationDidFinishLaunching(std::chrono::milliseconds readyCheckDelay = kReadyCheckDelay);
   /// One open event carrying URLs: velmora links, file URLs, anything else.
   void openUrls(const QStringList& urls);
@@ -92,6 +85,13 @@ class AppDelegate final : public QObject {
   bool terminated() const { return phase_ == Phase::ended; }
 
  private:
+  /// Where the run stands, apart from the two flags.
+  enum class Phase {
+    running,    ///< open events are routed as they come
+    alertOpen,  ///< an alert or the question is open: events from outside wait
+    ended,      ///< a flow or the ready check has ended the application
+  };
+
   void readyCheck();
   /// An open event held nothing usable: a console run ends now, a desktop run
   /// once the ready check has come due if nothing was taken up by then.
