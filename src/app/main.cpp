@@ -10,19 +10,21 @@
 #include <vector>
 
 #include "BuildConfig.h"
-#include "app/AlertText.h"
-#include "app/AppDelegate.h"
-#include "app/ApplyEffects.h"
-#include "app/BusyAlert.h"
-#include "app/CommandLine.h"
-#include "app/ConsoleFrontEnd.h"
-#include "app/DialogFrontEnd.h"
-#include "app/DisplayProbe.h"
-#include "app/FileOpenRouter.h"
-#include "app/SingleInstanceGate.h"
 #include "base/Confinement.h"
 #include "base/PathBytes.h"
 #include "base/SystemRoom.h"
+#include "console/ConsoleFrontEnd.h"
+#include "dialogs/DialogFrontEnd.h"
+#include "dialogs/HelperIcon.h"
+#include "flow/AlertText.h"
+#include "flow/AppDelegate.h"
+#include "flow/ApplyEffects.h"
+#include "flow/BusyAlert.h"
+#include "flow/CommandLine.h"
+#include "session/DisplayProbe.h"
+#include "session/FileOpenRouter.h"
+#include "session/Launch.h"
+#include "session/SingleInstanceGate.h"
 #include "package/PackageReader.h"
 
 namespace {
@@ -62,9 +64,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // --check never shows a dialog.
-  const DisplayChoice display = line.check ? DisplayChoice{} : chooseDisplay(line.console);
-  const bool dialogs = display.frontEnd == FrontEndKind::dialogs;
+  const Launch launch = planLaunch(line, QDir::currentPath(), chooseDisplay);
+  const bool dialogs = launch.dialogs();
+  const OpenEvent& event = launch.event;
   if (dialogs && !roomForWindows()) {
     // Qt would abort or hang starting its windows: said where it can be.
     ConsoleFrontEnd().showAlert(
@@ -73,12 +75,12 @@ int main(int argc, char** argv) {
                        "memory or too few open files."));
     return kExitFailed;
   }
-  const OpenEvent event = openEventFor(line.inputs, QDir::currentPath());
 
   // One dialog instance per user and display takes up the inputs of later launches.
   auto gate = std::make_unique<SingleInstanceGate>();
   if (dialogs) {
-    if (const std::optional<int> status = gate->claim(display.platform, event)) return *status;
+    if (const std::optional<int> status = gate->claim(launch.display.platform, event))
+      return *status;
   }
 
   // The reader of the launch's own package starts now and works while Qt
@@ -91,7 +93,7 @@ int main(int argc, char** argv) {
   // Qt is given no arguments of ours, so that an input such as "-display" is
   // never taken as one of Qt's own options; only the platform the probe chose.
   // The environment stays as the helper was started with it, for the engine.
-  QByteArray platform = display.platform;
+  QByteArray platform = launch.display.platform;
   QByteArray platformOption("-platform");
   std::vector<char*> qtArgv{argv[0]};
   if (dialogs && !platform.isEmpty()) {
@@ -102,6 +104,7 @@ int main(int argc, char** argv) {
   qtArgv.push_back(nullptr);
   std::unique_ptr<QCoreApplication> app;
   std::unique_ptr<FrontEnd> ui;
+  DialogFrontEnd* dialogFrontEnd = nullptr;
   if (dialogs) {
     auto guiApp = std::make_unique<QApplication>(qtArgc, qtArgv.data());
     // Alerts are the only windows: closing one must not end the run by itself.
@@ -110,7 +113,9 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("velmora-helper"));
     QApplication::setWindowIcon(helperIcon());
     app = std::move(guiApp);
-    ui = std::make_unique<DialogFrontEnd>();
+    auto shown = std::make_unique<DialogFrontEnd>();
+    dialogFrontEnd = shown.get();
+    ui = std::move(shown);
   } else {
     app = std::make_unique<QCoreApplication>(qtArgc, qtArgv.data());
     ui = std::make_unique<ConsoleFrontEnd>();
@@ -123,19 +128,17 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
 
-  const AppDelegate::Mode mode = line.check ? AppDelegate::Mode::check : AppDelegate::Mode::apply;
   SystemApplyEffects effects(startEnvironment);
-  AppDelegate delegate(*ui, effects, mode,
-                       [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); });
+  AppDelegate delegate(
+      *ui, effects, launch.mode,
+      [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); }, launch.arrival);
   delegate.expectPackage(std::move(launchPackage));
-  // A console run never receives an open event later: with no input the
-  // ready alert is shown at once.
-  delegate.applicationDidFinishLaunching(!dialogs && event.kind == OpenEvent::Kind::none
-                                             ? std::chrono::milliseconds(0)
-                                             : kReadyCheckDelay);
+  delegate.applicationDidFinishLaunching(launch.readyCheckDelay);
 
   if (dialogs) app->installEventFilter(new FileOpenRouter(delegate, app.get()));
-  gate->serve(delegate);
+  gate->serve(delegate, [dialogFrontEnd](const QString& token) {
+    if (dialogFrontEnd != nullptr) dialogFrontEnd->setActivationToken(token);
+  });
 
   QTimer::singleShot(0, &delegate, [&delegate, event] { delegate.open(event); });
   const int status = app->exec();

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/HelperError.h"
-#include "engine/ProcessRunner.h"
+#include "base/ProcessRunner.h"
 
 namespace {
 
@@ -59,15 +59,15 @@ QStringList engineArguments(const QString& name, const QString& imagePath, const
           QStringLiteral("--highlight"), highlight};
 }
 
-void applySkin(const QString& name, const QUrl& image, const QString& accent,
-               const QString& secondary, const QString& highlight,
-               const QProcessEnvironment& environment) {
+void applySkin(const SkinRequest& request, const QProcessEnvironment& environment) {
   const QString script = engineScriptPath(environment);
   // No home directory, a directory, or a file without execute permission for
   // this user is as good as missing: the engine would not start.
   const bool executable = !script.isEmpty() && QFileInfo(script).isFile() &&
                           ::access(QFile::encodeName(script).constData(), X_OK) == 0;
   if (!executable) throw HelperError::engineMissing();
-  runProcess(script, engineArguments(name, image.toLocalFile(), accent, secondary, highlight),
+  runProcess(script,
+             engineArguments(request.name, request.image.toLocalFile(), request.accent,
+                             request.secondary, request.highlight),
              false, OutputText::strictUtf8, environment);
 }

@@ -2,9 +2,10 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-#include <QUrl>
 #include <functional>
 #include <optional>
+
+#include "request/SkinRequest.h"
 
 /// The home directory: `homeVariable` (the value of HOME) when it is an
 /// absolute path, else the account's home that `accountHome` looks up in the
@@ -26,11 +27,9 @@ QString engineScriptPath(const QProcessEnvironment& environment);
 QStringList engineArguments(const QString& name, const QString& imagePath, const QString& accent,
                             const QString& secondary, const QString& highlight);
 
-/// Runs the engine once with the skin's values and waits for it. The engine is
-/// found through, and started with exactly, `environment`: the environment the
-/// helper was started with, never what the process environment holds by now.
-/// Throws HelperError engineMissing when the script is not an executable file,
-/// and whatever runProcess throws. Call off the main thread.
-void applySkin(const QString& name, const QUrl& image, const QString& accent,
-               const QString& secondary, const QString& highlight,
-               const QProcessEnvironment& environment);
+/// Runs the engine once with `request`'s values (its image a local file) and waits for it. The
+/// engine is found through, and started with exactly, `environment`: the environment the helper was
+/// started with, never what the process environment holds by now. Throws HelperError engineMissing
+/// when the script is not an executable file, and whatever runProcess throws. Call off the main
+/// thread.
+void applySkin(const SkinRequest& request, const QProcessEnvironment& environment);

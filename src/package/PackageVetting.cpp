@@ -11,8 +11,8 @@
 #include "base/HelperError.h"
 #include "base/PathBytes.h"
 #include "base/PathText.h"
+#include "base/ProcessRunner.h"
 #include "base/SystemError.h"
-#include "engine/ProcessRunner.h"
 #include "package/Utf8Locale.h"
 #include "package/ZipDirectory.h"
 

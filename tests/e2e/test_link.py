@@ -100,28 +100,6 @@ class LinkPath(HelperTestCase):
                          (1, "", "Could not check skin\nThe skin image could not be downloaded.\n\n"))
         self.assertIsNone(self.sandbox.engine_args())
 
-    def test_cancel_downloads_nothing(self):
-        self.sandbox.install_engine()
-        before = len(SITE.requests())
-        for answer in ("n\n", "", "yes please\n"):
-            with self.subTest(answer=answer):
-                run = self.apply(answer=answer)
-                self.assertEqual(run.returncode, 3)
-                self.assertTrue(run.stdout.endswith("Apply skin? [y/N] "), run.stdout)
-        self.assertEqual(len(SITE.requests()), before)
-        self.assertEqual(self.sandbox.stored_files(), [])
-        self.assertIsNone(self.sandbox.engine_args())
-
-    def test_check_prints_the_request_without_asking_or_running_the_engine(self):
-        self.sandbox.install_engine()
-        run = self.helper(["--check", LINK], wrap=SITE.command)
-        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
-        lines = run.stdout.splitlines()
-        self.assertEqual(lines[0], "name: Aurora")
-        self.assertTrue(lines[1].startswith("image: " + self.sandbox.tmp))
-        self.assertEqual(lines[2:], ["accent: #aabbcc", "secondary: #112233", "highlight: #8a6cff"])
-        self.assertIsNone(self.sandbox.engine_args())
-
     def test_progress_shows_on_a_terminal_and_is_erased(self):
         self.sandbox.install_engine()
         inner = shlex.join([HELPER, "--console", LINK])

@@ -86,15 +86,6 @@ class PackagePath(HelperTestCase):
                 self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
                 self.assertEqual(self.sandbox.engine_args()[3], "Aurora")
 
-    def test_cancel_runs_nothing(self):
-        self.sandbox.install_engine()
-        run = self.helper(["--console", self.package()], answer="n\n")
-        self.assertEqual(run.returncode, 3)
-        self.assertTrue(run.stdout.endswith("Apply skin? [y/N] "))
-        self.assertIsNone(self.sandbox.engine_args())
-        # What was extracted for a skin nobody will apply is gone.
-        self.assertEqual(os.listdir(self.sandbox.tmp), [])
-
     def test_engine_failure_shows_its_words(self):
         self.sandbox.install_engine()
         run = self.helper(["--console", self.package()], answer="y\n",

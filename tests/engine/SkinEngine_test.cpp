@@ -60,8 +60,8 @@ class EngineHome : public testing::Test {
   }
 
   void apply(const QString& name = QStringLiteral("Aurora")) {
-    applySkin(name, QUrl::fromLocalFile(QStringLiteral("/tmp/X/background.png")),
-              QStringLiteral("#aabbcc"), QStringLiteral("#e28a78"), QStringLiteral("#8a6cff"),
+    applySkin({name, QUrl::fromLocalFile(QStringLiteral("/tmp/X/background.png")),
+               QStringLiteral("#aabbcc"), QStringLiteral("#e28a78"), QStringLiteral("#8a6cff")},
               environment_);
   }
 

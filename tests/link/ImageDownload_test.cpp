@@ -523,6 +523,25 @@ TEST_F(ImageDownloadTest, SaysInASentenceWhyTheTransferFailed) {
   EXPECT_EQ(message, QStringLiteral("The secure connection to localhost could not be verified: "
                                     "its certificate is not signed by an authority this "
                                     "computer trusts."));
+
+  // A trusted certificate made for other names than the one connected to.
+  SkinServer otherName(SkinServer::Options{.tls = true, .root = {}, .bind = "127.0.0.2"});
+  DownloadOptions anyLoopback;
+  anyLoopback.validateAddress = [](const QUrl&) {};
+  anyLoopback.certificateAuthorities = testAuthority();
+  anyLoopback.temporaryRoot = root.path();
+  message.clear();
+  std::async(std::launch::async, [&] {
+    try {
+      downloadImage(otherName.url(QStringLiteral("/bytes/5/x.png"), QStringLiteral("127.0.0.2")),
+                    anyLoopback);
+    } catch (const PlatformError& error) {
+      message = error.localizedDescription();
+    }
+  }).get();
+  EXPECT_EQ(message, QStringLiteral("The secure connection to 127.0.0.2 could not be verified: "
+                                    "its certificate is not for 127.0.0.2."));
+  EXPECT_TRUE(QDir(root.path()).isEmpty());
 }
 
 TEST_F(ImageDownloadTest, PassesFileSystemFailuresThrough) {

@@ -1,29 +1,24 @@
 #pragma once
 // Side effects for delegate tests: no network and no engine. The image is
-// "made local" by answering a fixed file URL (after `imageTakes`, unless the
-// download is cancelled), and each engine run is recorded (after
-// `engineTakes`, as a real engine takes its time).
+// "made local" by answering a fixed file URL (after `imageTakes`), and each
+// engine run is recorded (after `engineTakes`, as a real engine takes its
+// time). A cancel is the delegate's to honour.
 #include <QString>
 #include <QUrl>
 #include <chrono>
 #include <thread>
 #include <vector>
 
-#include "app/ApplyEffects.h"
 #include "base/HelperError.h"
+#include "flow/ApplyEffects.h"
 
 class FakeApplyEffects final : public ApplyEffects {
  public:
-  QUrl localImage(const SkinRequest&, const DownloadOptions& download) override {
+  QUrl localImage(const SkinRequest&, const DownloadProgress& progress,
+                  const std::shared_ptr<DownloadCancel>&) override {
     ++imagesMadeLocal;
-    // Takes `imageTakes`, unless cancelled first: then it stops at once and
-    // throws, as the real download does; once it has ended it can no longer be.
-    const auto until = std::chrono::steady_clock::now() + imageTakes;
-    while (std::chrono::steady_clock::now() < until) {
-      if (download.cancel && download.cancel->cancelled()) throw DownloadCancelled();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (download.cancel && !download.cancel->end()) throw DownloadCancelled();
+    if (progress) progress(0, -1);
+    std::this_thread::sleep_for(imageTakes);
     if (!imageFailure.isEmpty()) throw PlatformError(imageFailure);
     return image;
   }

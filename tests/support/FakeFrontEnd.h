@@ -6,13 +6,13 @@
 #include <deque>
 #include <functional>
 
-#include "app/FrontEnd.h"
+#include "flow/FrontEnd.h"
 #include "package/PackageThumbnail.h"
 
 class FakeFrontEnd final : public FrontEnd {
  public:
   struct Shown {
-    QString kind;  // "notice", "problem" or "ask"
+    QString kind;  // "notice", "problem", "usage" or "ask"
     QString title;
     QString text;
     ConfirmationDetails details;  // of a question
@@ -20,7 +20,10 @@ class FakeFrontEnd final : public FrontEnd {
   };
 
   void showAlert(AlertKind kind, const QString& title, const QString& text) override {
-    shown.push_back({kind == AlertKind::problem ? "problem" : "notice", title, text, {}, {}});
+    const char* name = kind == AlertKind::problem ? "problem"
+                       : kind == AlertKind::usage ? "usage"
+                                                  : "notice";
+    shown.push_back({name, title, text, {}, {}});
   }
   bool askToApply(const QString& title, const QString& text,
                   const ConfirmationDetails& details) override {
@@ -31,24 +34,17 @@ class FakeFrontEnd final : public FrontEnd {
     answers.pop_front();
     return answer;
   }
-  std::optional<int> nothingToDo() override {
-    ++nothingToDoCalls;
-    return idleStatus;
-  }
   void applyStarted(const QString& name, std::function<bool()> cancelDownload) override {
     steps.append("started " + name);
     cancel = std::move(cancelDownload);
     if (onApplyStarted) onApplyStarted();
   }
   void downloadProgress(qint64, qint64) override {}
-  void downloadFinished() override {}
   void engineStarted() override { steps.append("engine"); }
   void applyEnded() override { steps.append("ended"); }
 
   std::deque<bool> answers;
-  std::optional<int> idleStatus;  // nullopt: stay running like the dialog front end
   std::vector<Shown> shown;
-  int nothingToDoCalls = 0;
   QStringList steps;                     // applyStarted, engineStarted, applyEnded in order
   std::function<bool()> cancel;          // as applyStarted gave it
   std::function<void()> onApplyStarted;  // runs inside applyStarted

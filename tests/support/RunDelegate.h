@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/AppDelegate.h"
+#include "flow/AppDelegate.h"
 
 /// Runs the event loop with `start` as its first event and returns the status
 /// the delegate ended it with (99: it never ended within `giveUpAfterMs`).

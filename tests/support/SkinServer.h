@@ -24,6 +24,8 @@ class SkinServer {
     bool tls = true;
     /// Served at their relative paths when not empty.
     QString root;
+    /// The loopback address listened on.
+    QString bind = QStringLiteral("127.0.0.1");
   };
 
   /// Starts the server and waits until it listens; throws std::runtime_error.
@@ -42,6 +44,7 @@ class SkinServer {
                 << QStringLiteral("--key") << ca.filePath(QStringLiteral("server.key"));
     }
     if (!options.root.isEmpty()) arguments << QStringLiteral("--root") << options.root;
+    arguments << QStringLiteral("--bind") << options.bind;
 
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.setStandardOutputFile(QProcess::nullDevice());

@@ -1,0 +1,46 @@
+#pragma once
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "flow/FrontEnd.h"
+#include "request/SkinRequest.h"
+
+class InterruptWatch;
+
+/// The front end for a terminal or a script: problems on standard error, every
+/// other alert, the confirmation with its details and the prompt on standard
+/// output; the answer read as one line from standard input; download progress
+/// on standard error when it is a terminal, and Ctrl-C cancelling it.
+class ConsoleFrontEnd final : public FrontEnd {
+ public:
+  /// Writes to `out` and `err`, reads answers from `in`.
+  ConsoleFrontEnd(std::FILE* out = stdout, std::FILE* err = stderr, std::FILE* in = stdin);
+  ~ConsoleFrontEnd() override;
+
+  void showAlert(AlertKind kind, const QString& title, const QString& text) override;
+  bool askToApply(const QString& title, const QString& text,
+                  const ConfirmationDetails& details) override;
+  /// Until the engine starts, Ctrl-C calls `cancel` instead of ending the process.
+  void applyStarted(const QString& name, std::function<bool()> cancel) override;
+  void downloadProgress(qint64 received, qint64 total) override;
+  /// Ctrl-C ends the process again, as it always does; the progress line goes.
+  void engineStarted() override;
+  /// The progress line goes.
+  void applyEnded() override;
+
+  /// Prints a request that passed every check, one field a line.
+  void printRequest(const SkinRequest& request);
+
+ private:
+  void print(std::FILE* stream, const QString& title, const QString& text);
+  /// Erases the progress line, if one is shown.
+  void eraseProgress();
+
+  std::FILE* out_;
+  std::FILE* err_;
+  std::FILE* in_;
+  bool progressIsShown_ = false;
+  std::unique_ptr<InterruptWatch> interrupts_;
+  std::chrono::steady_clock::time_point lastProgress_{};
+};
