@@ -21,11 +21,11 @@
 #include "flow/ApplyEffects.h"
 #include "flow/BusyAlert.h"
 #include "flow/CommandLine.h"
+#include "package/PackageReader.h"
 #include "session/DisplayProbe.h"
 #include "session/FileOpenRouter.h"
 #include "session/Launch.h"
 #include "session/SingleInstanceGate.h"
-#include "package/PackageReader.h"
 
 namespace {
 

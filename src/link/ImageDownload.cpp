@@ -14,6 +14,7 @@
 #include "base/FreshDirectory.h"
 #include "base/HelperError.h"
 #include "base/ImageSignature.h"
+#include "link/CurlLibrary.h"
 #include "link/ImageResponse.h"
 #include "link/TransferError.h"
 
@@ -34,19 +35,17 @@ PlatformError notStarted() {
                      "memory or there are too many open files."));
 }
 
-// libcurl's global state (its TLS library included) is set up once for the
-// process, on first use; a function-local static is initialised once even
-// when two threads reach it together, and is never torn down.
+// libcurl is loaded and its global state (its TLS library included) set up
+// once for the process, on first use, and never torn down.
 void initialiseLibcurl() {
-  static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
-  if (result != CURLE_OK) throw notStarted();
+  curlLibrary();
 }
 
 struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+  void operator()(CURL* easy) const { curlLibrary().easy_cleanup(easy); }
 };
 struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+  void operator()(CURLM* multi) const { curlLibrary().multi_cleanup(multi); }
 };
 
 /// Calls the caller's `finished` once when the download ends, whichever way.
@@ -93,7 +92,7 @@ class Transfer {
       if (options_.cancel) {
         options_.cancel->setStop([this] {
           cancelRequested_ = true;
-          curl_multi_wakeup(multi_.get());
+          curlLibrary().multi_wakeup(multi_.get());
         });
       }
       QUrl hop = address_;
@@ -128,13 +127,13 @@ class Transfer {
  private:
   void setUp() {
     initialiseLibcurl();
-    multi_.reset(curl_multi_init());
-    easy_.reset(curl_easy_init());
+    multi_.reset(curlLibrary().multi_init());
+    easy_.reset(curlLibrary().easy_init());
     if (!multi_ || !easy_) throw notStarted();
     CURL* const e = easy_.get();
     bool set = true;
     const auto option = [&](CURLoption name, auto value) {
-      set = set && curl_easy_setopt(e, name, value) == CURLE_OK;
+      set = set && curlLibrary().easy_setopt(e, name, value) == CURLE_OK;
     };
     option(CURLOPT_NOSIGNAL, 1L);
     option(CURLOPT_PROTOCOLS_STR, "https");
@@ -160,7 +159,8 @@ class Transfer {
       option(CURLOPT_CAINFO, file.constData());
       option(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
     } else if (char* directory = nullptr;
-               curl_easy_getinfo(e, CURLINFO_CAPATH, &directory) == CURLE_OK && directory) {
+               curlLibrary().easy_getinfo(e, CURLINFO_CAPATH, &directory) == CURLE_OK &&
+               directory) {
       // Where the system keeps its authorities in a hashed directory too, the
       // TLS library looks up just the ones a chain needs, instead of reading
       // and holding the whole bundle for each connection.
@@ -180,12 +180,12 @@ class Transfer {
     wireBytes_ = 0;
     lastByte_ = Clock::now();
     const QByteArray encoded = address.toEncoded();
-    if (curl_easy_setopt(easy_.get(), CURLOPT_URL, encoded.constData()) != CURLE_OK ||
-        curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) {
+    if (curlLibrary().easy_setopt(easy_.get(), CURLOPT_URL, encoded.constData()) != CURLE_OK ||
+        curlLibrary().multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) {
       throw notStarted();
     }
     const CURLcode result = drive();
-    curl_multi_remove_handle(multi_.get(), easy_.get());
+    curlLibrary().multi_remove_handle(multi_.get(), easy_.get());
     if (failure_) std::rethrow_exception(failure_);
     if (!redirectTo_.isEmpty()) return;  // this response was left unread
     if (result != CURLE_OK) std::rethrow_exception(failed(result));
@@ -196,16 +196,16 @@ class Transfer {
   CURLcode drive() {
     for (;;) {
       int running = 0;
-      if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) {
+      if (curlLibrary().multi_perform(multi_.get(), &running) != CURLM_OK) {
         fail(std::make_exception_ptr(notStarted()));
         return CURLE_FAILED_INIT;
       }
       int queued = 0;
-      while (const CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
+      while (const CURLMsg* message = curlLibrary().multi_info_read(multi_.get(), &queued)) {
         if (message->msg == CURLMSG_DONE) return message->data.result;
       }
       if (failure_ || mustStop()) return CURLE_ABORTED_BY_CALLBACK;
-      curl_multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr);
+      curlLibrary().multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr);
     }
   }
 
@@ -234,7 +234,7 @@ class Transfer {
     // (libcurl's own bounds on a header line included), an encoding libcurl
     // does not know or a broken encoded stream: the server's fault.
     curl_off_t firstByte = 0;
-    curl_easy_getinfo(easy_.get(), CURLINFO_STARTTRANSFER_TIME_T, &firstByte);
+    curlLibrary().easy_getinfo(easy_.get(), CURLINFO_STARTTRANSFER_TIME_T, &firstByte);
     const bool answering = sawStatus_ || firstByte > 0;
     if (result == CURLE_BAD_CONTENT_ENCODING ||
         (answering && !judged_ && result != CURLE_OPERATION_TIMEDOUT)) {
@@ -246,8 +246,8 @@ class Transfer {
     failure.proxy = environmentProxyHost(hop_.host(QUrl::FullyEncoded));
     failure.receivedAny = receivedAny_;
     failure.resourcesShort = resourcesShort();
-    curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &failure.proxyStatus);
-    curl_easy_getinfo(easy_.get(), CURLINFO_SSL_VERIFYRESULT, &failure.certificateCheck);
+    curlLibrary().easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &failure.proxyStatus);
+    curlLibrary().easy_getinfo(easy_.get(), CURLINFO_SSL_VERIFYRESULT, &failure.certificateCheck);
     return std::make_exception_ptr(transferError(failure));
   }
 
@@ -300,7 +300,7 @@ class Transfer {
   // judged. False ends the transfer.
   bool endOfHeaders() {
     long status = 0;
-    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+    curlLibrary().easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
     if (status >= 100 && status < 200) {
       startResponse();
       return true;
