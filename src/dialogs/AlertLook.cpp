@@ -1,11 +1,14 @@
 #include "dialogs/AlertLook.h"
 
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSpacerItem>
 #include <QStyle>
+#include <QTextBoundaryFinder>
+#include <algorithm>
 
 #include "dialogs/HelperIcon.h"
 
@@ -19,7 +22,65 @@ QSpacerItem* minimumWidthItem(QGridLayout& grid) {
                          QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
+/// The last position at or before `position` where `finder`'s kind of
+/// boundary lies.
+qsizetype boundaryAtOrBefore(QTextBoundaryFinder& finder, qsizetype position) {
+  finder.setPosition(position);
+  if (finder.isAtBoundary()) return position;
+  return std::max<qsizetype>(0, finder.toPreviousBoundary());
+}
+
 }  // namespace
+
+QString firstLinesOf(const QString& text) {
+  qsizetype end = text.size();
+  qsizetype lineFeed = -1;
+  for (int line = 0; line < kShownLines; ++line) {
+    lineFeed = text.indexOf(u'\n', lineFeed + 1);
+    if (lineFeed < 0) break;
+  }
+  if (lineFeed >= 0) end = lineFeed;
+  if (end > kShownCharacters) {
+    // After the last whole line that fits; else between words where the last
+    // quarter holds a break; else (one long run) between two characters.
+    end = text.lastIndexOf(u'\n', kShownCharacters);
+  }
+  if (end <= 0) {
+    QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
+    end = boundaryAtOrBefore(lines, kShownCharacters);
+    if (end < kShownCharacters * 3 / 4) {
+      QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+      end = boundaryAtOrBefore(characters, kShownCharacters);
+    }
+  }
+  if (end == text.size()) return text;
+  QString shown = text.left(end);
+  while (!shown.isEmpty() && shown.back().isSpace()) shown.chop(1);
+  return shown + u'…';
+}
+
+QString breakableForDisplay(const QString& text, const QFontMetrics& metrics, int widest) {
+  QString shown;
+  shown.reserve(text.size());
+  QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
+  qsizetype start = 0;
+  for (qsizetype end = lines.toNextBoundary(); end > start; end = lines.toNextBoundary()) {
+    const QString run = text.mid(start, end - start);
+    start = end;
+    if (metrics.horizontalAdvance(run) <= widest) {
+      shown += run;
+      continue;
+    }
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, run);
+    qsizetype from = 0;
+    for (qsizetype to = characters.toNextBoundary(); to > from; to = characters.toNextBoundary()) {
+      if (from > 0) shown += QChar(0x200B);
+      shown += QStringView(run).mid(from, to - from);
+      from = to;
+    }
+  }
+  return shown;
+}
 
 void giveAlertItsLook(QMessageBox& box, AlertIcon icon) {
   if (icon == AlertIcon::warning) {

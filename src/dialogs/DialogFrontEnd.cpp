@@ -1,5 +1,6 @@
 #include "dialogs/DialogFrontEnd.h"
 
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
@@ -17,15 +18,23 @@ namespace {
 
 /// A box that shows `title` as its message and `text` as its informative
 /// text, each made safe to show: a text from outside (a skin name, an error)
-/// never adds lines of its own. The caller adds the buttons and then gives
-/// the box its look.
+/// never adds lines of its own. A long text (an engine's output, a tool's
+/// error) shows its first lines, and the whole of it is under "Show
+/// Details…"; a long name without spaces wraps anywhere. So the box stays
+/// within the screen: about 500 px wide, a few lines of text tall. The caller
+/// adds the buttons and then gives the box its look.
 void setUpBox(QMessageBox& box, const QString& title, const QString& text) {
   box.setWindowTitle(QStringLiteral("Velmora Helper"));
   box.setWindowIcon(helperIcon());
   box.setIcon(QMessageBox::NoIcon);
   box.setTextFormat(Qt::PlainText);
-  box.setText(displaySafe(title, false));
-  box.setInformativeText(displaySafe(text, true));
+  const QFontMetrics metrics = box.fontMetrics();
+  box.setText(breakableForDisplay(displaySafe(title, false), metrics));
+  const QString safeText = displaySafe(text, true);
+  const QString shown = firstLinesOf(safeText);
+  box.setInformativeText(breakableForDisplay(shown, metrics));
+  // A plain-text view: the details never render markup either.
+  if (shown != safeText) box.setDetailedText(safeText);
 }
 
 /// Shows `box` and asks for it to be activated. A token lent by a later

@@ -31,7 +31,8 @@ class DialogFrontEnd final : public FrontEnd {
   ~DialogFrontEnd() override;
 
   /// Shows a modal box with the title as its heading, the text below it and one "OK";
-  /// a problem carries a warning sign, a notice the helper's icon.
+  /// a problem carries a warning sign, a notice the helper's icon. A long text
+  /// shows its first lines, and all of it under "Show Details…".
   void showAlert(AlertKind kind, const QString& title, const QString& text) override;
 
   /// Asks with "Apply skin" (default) and "Cancel" (Escape), the details below

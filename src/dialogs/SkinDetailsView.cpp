@@ -27,14 +27,17 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
   return label;
 }
 
-/// A square of `color` with a thin dark edge, so that white shows too.
-QPixmap swatch(const QColor& color, qreal devicePixelRatio) {
+/// A square of `color` with a thin edge in the text's colour, faint, so that
+/// a colour as light (or as dark) as the window's background shows too.
+QPixmap swatch(const QColor& color, const QColor& text, qreal devicePixelRatio) {
   QPixmap pixmap(QSize(kSwatchSide, kSwatchSide) * devicePixelRatio);
   pixmap.setDevicePixelRatio(devicePixelRatio);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(QColor(0, 0, 0, 96), 1));
+  QColor edge = text;
+  edge.setAlpha(96);
+  painter.setPen(QPen(edge, 1));
   painter.setBrush(color);
   painter.drawRoundedRect(QRectF(0.5, 0.5, kSwatchSide - 1, kSwatchSide - 1), 3, 3);
   return pixmap;
@@ -68,7 +71,9 @@ SkinDetailsView::SkinDetailsView(const ConfirmationDetails& details, QWidget* pa
   source->setText(source->fontMetrics().elidedText(
       QStringLiteral("From: ") + displaySafe(details.source, false), Qt::ElideMiddle,
       kSourceWidth));
-  grid->addWidget(source, 0, 0, 1, 3);
+  // Across the stretching column too, so that a long source widens that one
+  // and never parts the swatches from their names.
+  grid->addWidget(source, 0, 0, 1, 4);
 
   const std::pair<QString, QString> colors[] = {{QStringLiteral("accent"), details.accent},
                                                 {QStringLiteral("secondary"), details.secondary},
@@ -77,14 +82,15 @@ SkinDetailsView::SkinDetailsView(const ConfirmationDetails& details, QWidget* pa
   for (const auto& [name, value] : colors) {
     QLabel* square = plainLabel(QString(), this);
     square->setObjectName(QStringLiteral("swatch-") + name);
-    square->setPixmap(swatch(QColor(value), devicePixelRatioF()));
     square->setAccessibleName(name + u' ' + value);
+    swatches_.append({square, QColor(value)});
     grid->addWidget(square, row, 0);
     grid->addWidget(plainLabel(name, this), row, 1);
     grid->addWidget(plainLabel(value, this), row, 2);
     ++row;
   }
   grid->setColumnStretch(3, 1);
+  paintSwatches();
 
   if (details.thumbnail == nullptr || details.thumbnail->size().isEmpty()) return;
   thumbnailSource_ = details.thumbnail;
@@ -92,6 +98,19 @@ SkinDetailsView::SkinDetailsView(const ConfirmationDetails& details, QWidget* pa
   thumbnail_->setObjectName(QStringLiteral("thumbnail"));
   thumbnail_->setFixedSize(thumbnailSource_->size());
   grid->addWidget(thumbnail_, 0, 4, row, 1, Qt::AlignRight | Qt::AlignTop);
+}
+
+void SkinDetailsView::paintSwatches() {
+  const QColor text = palette().color(QPalette::WindowText);
+  for (const auto& [square, color] : swatches_) {
+    square->setPixmap(swatch(color, text, devicePixelRatioF()));
+  }
+}
+
+void SkinDetailsView::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // A theme switched while the question is open: the edges follow it.
+  if (event->type() == QEvent::PaletteChange) paintSwatches();
 }
 
 void SkinDetailsView::paintEvent(QPaintEvent* event) {

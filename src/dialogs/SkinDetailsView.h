@@ -1,5 +1,9 @@
 #pragma once
+#include <QColor>
+#include <QEvent>
+#include <QList>
 #include <QWidget>
+#include <utility>
 
 #include "flow/FrontEnd.h"
 
@@ -19,11 +23,15 @@ class SkinDetailsView final : public QWidget {
   explicit SkinDetailsView(const ConfirmationDetails& details, QWidget* parent = nullptr);
 
  protected:
+  void changeEvent(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
  private:
   void showThumbnail(const QImage& image);
+  /// Draws each swatch with an edge in the palette's text colour.
+  void paintSwatches();
 
+  QList<std::pair<QLabel*, QColor>> swatches_;
   PackageThumbnail* thumbnailSource_ = nullptr;
   QLabel* thumbnail_ = nullptr;
   bool asked_ = false;

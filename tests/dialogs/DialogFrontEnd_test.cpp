@@ -1,7 +1,9 @@
 #include "dialogs/DialogFrontEnd.h"
 
 #include "dialogs/ProgressWindow.h"
+#include "dialogs/SkinDetailsView.h"
 #include "package/PackageReader.h"
+#include "package/PackageThumbnail.h"
 
 #include "support/ModalBox.h"
 
@@ -17,17 +19,22 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMap>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QTimer>
 #include <QWindow>
 #include <QtEndian>
 
+#include <cmath>
 #include <functional>
 #include <ostream>
 #include <thread>
@@ -224,6 +231,68 @@ TEST(DialogFrontEnd, MarkupInTextsIsShownLiterally) {
   EXPECT_EQ(confirmationLabels.mid(0, 3), QStringList({title, text, "From: <b>x</b>.velmora"}));
 }
 
+TEST(DialogFrontEnd, LongTextsFromOutsideKeepEveryAlertOnTheScreen) {
+  QStringList engineOutput;
+  for (int i = 1; i <= 60; ++i)
+    engineOutput.append(QStringLiteral("step %1: <b>failed</b>").arg(i));
+  const QString unzip = QStringLiteral(
+      "  End-of-central-directory signature not found.  Either this file is not\n"
+      "  a zipfile, or it constitutes one disk of a multi-part archive.  In the\n"
+      "  latter case the central directory and zipfile comment will be found on\n"
+      "  the last disk(s) of this archive.\n"
+      "unzip:  cannot find zipfile directory in one of /home/user/Notes.velmora or\n"
+      "        /home/user/Notes.velmora.zip, and cannot find /home/user/Notes.velmora.ZIP, "
+      "period.");
+  const QString name = QStringLiteral("Aurora") + QStringLiteral("Borealis").repeated(10).left(74);
+  struct Case {
+    const char* what;
+    bool confirmation;
+    QString title;
+    QString text;
+    QString shown;  // the informative text the alert shows
+  };
+  const Case cases[] = {
+      {"an engine's 60 lines", false, "Could not apply skin", engineOutput.join(u'\n'),
+       engineOutput.mid(0, 5).join(u'\n') + u'…'},
+      {"unzip's text", false, "Invalid Orvane skin", unzip, unzip.section(u'\n', 0, 4) + u'…'},
+      {"an 80-character name", true, "Apply " + name + " to Orvane?", "detail", "detail"},
+  };
+  const QRect available = QApplication::primaryScreen()->availableGeometry();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QRect frame;
+    int textWidth = 0;
+    QStringList labels;
+    QString details;
+    whenBoxShown([&](QMessageBox& box) {
+      frame = box.frameGeometry();
+      for (QLabel* label : box.findChildren<QLabel*>()) {
+        if (label->objectName().startsWith(QStringLiteral("qt_msgbox_"))) {
+          textWidth = std::max(textWidth, label->width());
+        }
+      }
+      labels = plainLabelTexts(box);
+      if (auto* view = box.findChild<QTextEdit*>()) details = view->toPlainText();
+      box.reject();
+    });
+    DialogFrontEnd frontEnd;
+    if (c.confirmation) {
+      frontEnd.askToApply(c.title, c.text,
+                          {name + ".velmora", "#000000", "#ffffff", "#8a6cff", {}});
+    } else {
+      frontEnd.showAlert(AlertKind::problem, c.title, c.text);
+    }
+
+    EXPECT_TRUE(available.contains(frame)) << frame.width() << " x " << frame.height();
+    EXPECT_LE(textWidth, 480);
+    // The name and the texts are whole, only broken up for display.
+    EXPECT_EQ(labels.value(0).remove(QChar(0x200B)), c.title);
+    EXPECT_EQ(labels.value(1).remove(QChar(0x200B)), c.shown);
+    // The whole text under "Show Details…", as plain text.
+    EXPECT_EQ(details, c.confirmation ? QString() : c.text);
+  }
+}
+
 /// A PNG of `size` whose IHDR announces `announced` instead (when given): a
 /// picture that claims to be far larger than its data.
 QByteArray pngBytes(QSize size, QSize announced = {}) {
@@ -340,6 +409,47 @@ TEST(DialogFrontEnd, ConfirmationShowsSourceColoursAndAThumbnailOfThePackagesIma
     }
   }
   qunsetenv("TMPDIR");
+}
+
+TEST(SkinDetailsView, SwatchesStayBesideTheirNamesWithEdgesThatShowOnAnyTheme) {
+  for (const bool dark : {false, true}) {
+    SCOPED_TRACE(dark ? "dark" : "light");
+    QPalette palette = QApplication::palette();
+    if (dark) {
+      palette.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+      palette.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    }
+    const QColor window = palette.color(QPalette::Window);
+    // Each colour as the window's own, where only the edge tells the swatch
+    // apart; a long file name and the thumbnail's place beside them. The view
+    // is laid out, not shown, so the thumbnail is never asked for.
+    PackageThumbnail thumbnail(nullptr, FileDescriptor(-1), FileDescriptor(-1), {160, 90});
+    SkinDetailsView view(
+        {QString(80, u'x') + ".velmora", window.name(), window.name(), window.name(), &thumbnail});
+    view.setPalette(palette);
+    view.resize(view.sizeHint());
+    view.layout()->activate();
+
+    for (const QString name : {"accent", "secondary", "highlight"}) {
+      SCOPED_TRACE(name.toStdString());
+      auto* swatch = view.findChild<QLabel*>("swatch-" + name);
+      QLabel* label = nullptr;
+      for (QLabel* each : view.findChildren<QLabel*>()) {
+        if (each->text() == name) label = each;
+      }
+      ASSERT_TRUE(swatch != nullptr && label != nullptr);
+      // The square is drawn at its label's left.
+      const int squareEnd = swatch->x() + int(swatch->pixmap().deviceIndependentSize().width());
+      EXPECT_LE(label->x() - squareEnd, 10) << "the swatch drifted from its name";
+
+      // The middle of the top edge, as it shows over the window.
+      const QImage image = swatch->pixmap().toImage();
+      const QColor edge = image.pixelColor(image.width() / 2, 0);
+      const double shown =
+          edge.alphaF() * edge.lightness() + (1 - edge.alphaF()) * window.lightness();
+      EXPECT_GT(std::abs(shown - window.lightness()), 30) << "the edge is lost on the window";
+    }
+  }
 }
 
 /// The progress window on screen, if any.
