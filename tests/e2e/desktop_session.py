@@ -34,14 +34,15 @@ def missing_tools(*extra):
 
 
 class XServer:
-    """Xvfb on a free display, optionally with openbox drawing title bars."""
+    """Xvfb on a free display of `screen` pixels, optionally with openbox
+    drawing title bars."""
 
-    def __init__(self, window_manager=False):
+    def __init__(self, window_manager=False, screen="1024x768"):
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             # -noreset: by default the server resets whenever its last client
             # leaves, and refuses a helper that connects in that moment.
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen + "x24", "-nolisten", "tcp",
              "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
@@ -147,18 +148,28 @@ class XServer:
                 return window
             window = int(parent.group(1), 16)
 
+    def frame_geometry(self, window):
+        """Where `window` is with its window-manager frame: (x, y, width, height)."""
+        info = subprocess.run(["xwininfo", "-id", str(self.frame_of(window))], env=self.env(),
+                              capture_output=True, text=True, timeout=10).stdout
+        return tuple(int(re.search(r"%s:\s+(-?\d+)" % field, info).group(1))
+                     for field in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
+    def pixels(self, window):
+        """`window`'s frame as (width, height, rows of RGB bytes)."""
+        dump = subprocess.run(["xwd", "-silent", "-id", str(self.frame_of(window))], env=self.env(),
+                              capture_output=True, timeout=20, check=True).stdout
+        return xwd_pixels(dump)
+
     def screenshot(self, window, path):
         """Saves `window` with its window-manager frame (title bar) as a PNG."""
-        frame = self.frame_of(window)
-        dump = subprocess.run(["xwd", "-silent", "-id", str(frame)], env=self.env(),
-                              capture_output=True, timeout=20, check=True).stdout
         with open(path, "wb") as png:
-            png.write(xwd_to_png(dump))
+            png.write(rgb_to_png(*self.pixels(window)))
 
 
-def xwd_to_png(dump):
-    """Converts a TrueColor XWD dump of 24 or 32 bits a pixel (what xwd writes on
-    Xvfb) to PNG."""
+def xwd_pixels(dump):
+    """The width, height and RGB rows of a TrueColor XWD dump of 24 or 32 bits a
+    pixel (what xwd writes on Xvfb)."""
     fields = struct.unpack(">25I", dump[:100])
     header_size, width, height = fields[0], fields[4], fields[5]
     byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
@@ -173,16 +184,22 @@ def xwd_to_png(dump):
         return (mask & -mask).bit_length() - 1
 
     shifts = [shift(m) for m in (red_mask, green_mask, blue_mask)]
-    rows = bytearray()
+    rows = []
     for y in range(height):
         line = pixels[y * bytes_per_line:y * bytes_per_line + size * width]
-        rows.append(0)
+        row = bytearray()
         for x in range(0, len(line), size):
             value = int.from_bytes(line[x:x + size], order)
-            rows += bytes(((value >> s) & 0xFF) for s in shifts)
+            row += bytes(((value >> s) & 0xFF) for s in shifts)
+        rows.append(bytes(row))
+    return width, height, rows
 
+
+def rgb_to_png(width, height, rows):
+    """A PNG of `rows`, each `width` RGB pixels."""
+    data = b"".join(b"\0" + row for row in rows)
     return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + png_chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + png_chunk(b"IEND", b""))
+            + png_chunk(b"IDAT", zlib.compress(data, 9)) + png_chunk(b"IEND", b""))
 
 
 def png_chunk(kind, data):

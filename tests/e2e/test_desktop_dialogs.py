@@ -27,12 +27,28 @@ sleep "${ENGINE_SLEEP:-0}"
 
 SITE_WHY_NOT = skin_site.unavailable()
 
+# Prints 60 lines and fails.
+LONG_FAILING_ENGINE = """#!/bin/sh
+i=1
+while [ $i -le 60 ]; do
+  echo "orvane-theme-forge: step $i of 60: could not patch resource $i of the theme bundle"
+  i=$((i + 1))
+done
+exit 1
+"""
 
-@unittest.skipIf(WHY_NOT, "desktop dialog tests skipped: missing " + WHY_NOT)
-class AlertWindows(HelperTestCase):
+# A name of 80 characters without a space.
+LONG_NAME = ("Aurora" + "Borealis" * 10)[:80]
+
+
+class DesktopCase(HelperTestCase):
+    """A helper's windows on one X server with a window manager for the class."""
+
+    SCREEN = (1024, 768)
+
     @classmethod
     def setUpClass(cls):
-        cls.x = XServer(window_manager=True)
+        cls.x = XServer(window_manager=True, screen="%dx%d" % cls.SCREEN)
         # The screenshots are kept only where VELMORA_SCREENSHOT_DIR says.
         cls.shots = os.environ.get("VELMORA_SCREENSHOT_DIR")
         if cls.shots:
@@ -87,6 +103,10 @@ class AlertWindows(HelperTestCase):
     def package(self, name="Aurora", image=None):
         return make_package(os.path.join(self.sandbox.root, name + ".velmora"), name, image=image)
 
+
+
+@unittest.skipIf(WHY_NOT, "desktop dialog tests skipped: missing " + WHY_NOT)
+class AlertWindows(DesktopCase):
     def test_ready_alert(self):
         helper = self.start()
         self.finish(helper, self.show(helper, "window-ready.png"), "Return", 0)
@@ -173,6 +193,77 @@ class AlertWindows(HelperTestCase):
             archive.writestr("../background.png", b"x")
         helper = self.start(path)
         self.finish(helper, self.show(helper, "window-invalid-package.png"), "Return", 1)
+
+
+def reddish_pixels(pixels):
+    """How many pixels are in the warm half of gradient_png's blend."""
+    width, height, rows = pixels
+    count = 0
+    for row in rows:
+        for x in range(0, len(row), 3):
+            r, g, b = row[x], row[x + 1], row[x + 2]
+            count += r > 180 and 70 < g < 150 and b < 130
+    return count
+
+
+@unittest.skipIf(WHY_NOT, "desktop dialog tests skipped: missing " + WHY_NOT)
+class SmallScreen(DesktopCase):
+    """The alerts that carry long texts from outside, on a 1024 x 600 screen:
+    each fits on it, title bar and buttons included."""
+
+    SCREEN = (1024, 600)
+
+    def assertFits(self, window):
+        x, y, width, height = self.x.frame_geometry(window)
+        self.assertTrue(x >= 0 and y >= 0 and x + width <= self.SCREEN[0] and y + height <= self.SCREEN[1],
+                        "%d x %d at %d,%d on a %d x %d screen" % ((width, height, x, y) + self.SCREEN))
+        self.assertLessEqual(width, 560, "a long text wraps rather than widening the alert")
+
+    def wait_until(self, condition, timeout=20):
+        deadline = time.monotonic() + timeout
+        while not condition():
+            if time.monotonic() > deadline:
+                self.fail("the window never showed what was waited for")
+            time.sleep(0.05)
+
+    def test_a_long_engine_output(self):
+        self.sandbox.install_engine(body=LONG_FAILING_ENGINE)
+        helper = self.start(self.package())
+        question = self.show(helper, "window-long-question.png")
+        os.remove(os.path.join(self.shots, "window-long-question.png"))
+        self.x.press(question, "Return", focus=False)
+        failed = self.show(helper, "window-failed-long-output.png", other_than=[question])
+        self.assertFits(failed)
+        # Tab to "Show Details…", which opens the whole output below.
+        height = self.x.frame_geometry(failed)[3]
+        self.x.press(failed, "Tab", focus=False)
+        self.x.press(failed, "space", focus=False)
+        self.wait_until(lambda: self.x.frame_geometry(failed)[3] > height)
+        self.assertFits(failed)
+        self.x.screenshot(failed, os.path.join(self.shots, "window-failed-long-output.png"))
+        self.finish(helper, failed, "Escape", 1)
+
+    def test_a_tools_long_error(self):
+        path = os.path.join(self.sandbox.root, "Notes.velmora")
+        with open(path, "w") as text:
+            text.write("not a zip archive\n" * 20)
+        helper = self.start(path)
+        refused = self.show(helper, "window-not-a-zip.png")
+        os.remove(os.path.join(self.shots, "window-not-a-zip.png"))
+        self.assertFits(refused)
+        self.finish(helper, refused, "Return", 1)
+
+    def test_a_long_name_without_spaces(self):
+        self.sandbox.install_engine()
+        helper = self.start(self.package(LONG_NAME, image=gradient_png()))
+        question = self.show(helper, "window-confirm-long-name.png")
+        self.assertFits(question)
+        # Taken again once the thumbnail is in.
+        self.wait_until(lambda: reddish_pixels(self.x.pixels(question)) > 3000)
+        self.x.screenshot(question, os.path.join(self.shots, "window-confirm-long-name.png"))
+        self.assertFits(question)
+        self.finish(helper, question, "Escape", 3)
+        self.assertIsNone(self.sandbox.engine_args())
 
 
 if __name__ == "__main__":
