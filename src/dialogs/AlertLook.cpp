@@ -74,7 +74,7 @@ QString breakableForDisplay(const QString& text, const QFontMetrics& metrics, in
     QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, run);
     qsizetype from = 0;
     for (qsizetype to = characters.toNextBoundary(); to > from; to = characters.toNextBoundary()) {
-      if (from > 0) shown += QChar(0x200B);
+      if (from > 0) shown += kDisplayBreak;
       shown += QStringView(run).mid(from, to - from);
       from = to;
     }

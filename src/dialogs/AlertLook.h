@@ -19,6 +19,9 @@ inline constexpr int kShownCharacters = 400;
 /// alert narrow.
 inline constexpr int kWidestUnbrokenRun = 300;
 
+/// The break opportunity breakableForDisplay() adds: a zero-width space.
+inline constexpr QChar kDisplayBreak{0x200B};
+
 /// The picture an alert carries, telling its kind at a glance.
 enum class AlertIcon {
   helper,   ///< the helper's own icon: the confirmation and the notices
@@ -41,7 +44,7 @@ void addBelowText(QMessageBox& box, QWidget* widget);
 /// anything was left out. `text` itself when it fits.
 QString firstLinesOf(const QString& text);
 
-/// `text` for display only, with a zero-width space between the characters of
+/// `text` for display only, with kDisplayBreak between the characters of
 /// every run without a break opportunity that is wider than `widest` in
 /// `metrics`, so that a label wraps it anywhere. Never use it for a value that
 /// goes anywhere but on screen.
