@@ -21,8 +21,8 @@ namespace {
 /// never adds lines of its own. A long text (an engine's output, a tool's
 /// error) shows its first lines, and the whole of it is under "Show
 /// Details…"; a long name without spaces wraps anywhere. So the box stays
-/// within the screen: about 500 px wide, a few lines of text tall. The caller
-/// adds the buttons and then gives the box its look.
+/// within the screen: at most about 550 px wide, a few lines of text tall.
+/// The caller adds the buttons and then gives the box its look.
 void setUpBox(QMessageBox& box, const QString& title, const QString& text) {
   box.setWindowTitle(QStringLiteral("Velmora Helper"));
   box.setWindowIcon(helperIcon());
