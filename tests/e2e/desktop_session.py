@@ -9,10 +9,12 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import time
-import zipfile
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from skin_packages import STORED, encode_png, write_package  # noqa: E402
 
 TITLE = "Velmora Helper"
 
@@ -181,28 +183,7 @@ def xwd_to_png(dump):
             value = int.from_bytes(line[x:x + size], order)
             rows += bytes(((value >> s) & 0xFF) for s in shifts)
 
-    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + png_chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + png_chunk(b"IEND", b""))
-
-
-def png_chunk(kind, data):
-    body = kind + data
-    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-
-def gradient_png(width=480, height=270):
-    """A real PNG picture: a diagonal blend of a skin's three colours."""
-    stops = [(0xc5, 0x53, 0x3a), (0xe2, 0x8a, 0x78), (0x8a, 0x6c, 0xff)]
-    rows = bytearray()
-    for y in range(height):
-        rows.append(0)
-        for x in range(width):
-            t = (x / width + y / height) / 2 * (len(stops) - 1)
-            i = min(int(t), len(stops) - 2)
-            f = t - i
-            rows += bytes(round(a + (b - a) * f) for a, b in zip(stops[i], stops[i + 1]))
-    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + png_chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + png_chunk(b"IEND", b""))
+    return encode_png(width, height, rows)
 
 
 def make_package(path, name="Aurora", accent="#3AA7C5", image=None):
@@ -211,10 +192,8 @@ def make_package(path, name="Aurora", accent="#3AA7C5", image=None):
     manifest = ('{"schemaVersion": 1, "name": "%s", "image": "background.png", '
                 '"colors": {"accent": "%s", "secondary": "#78E2C4", "highlight": "#8A6CFF"}}'
                 % (name, accent))
-    with zipfile.ZipFile(path, "w") as archive:
-        archive.writestr("theme.json", manifest)
-        archive.writestr("background.png", image or b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 8)
-    return path
+    return write_package(path, manifest, {"background.png": image or b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 8},
+                         compression=STORED)
 
 
 def stop(process):

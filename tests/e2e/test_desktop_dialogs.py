@@ -9,12 +9,12 @@ import subprocess
 import tempfile
 import time
 import unittest
-import zipfile
 
-from desktop_session import XServer, gradient_png, make_package, missing_tools, stop
+from desktop_session import XServer, make_package, missing_tools, stop
 import harness
 from harness import BUILD_DIR, HELPER, HelperTestCase
 import skin_site
+from skin_packages import STORED, png, write_package
 
 WHY_NOT = missing_tools("openbox", "xwd", "xprop")
 
@@ -93,7 +93,7 @@ class AlertWindows(HelperTestCase):
 
     def test_escape_cancels_the_confirmation(self):
         self.sandbox.install_engine()
-        for shot, skin in (("window-confirm-package.png", self.package(image=gradient_png())),
+        for shot, skin in (("window-confirm-package.png", self.package(image=png(480, 270))),
                            ("window-confirm-link.png", "velmora://apply?name=Aurora&accent=%233AA7C5"
                             "&image=https://velmora.app/skins/aurora.png")):
             with self.subTest(shot):
@@ -167,10 +167,8 @@ class AlertWindows(HelperTestCase):
         self.finish(helper, self.show(helper, "window-invalid-link.png"), "Escape", 1)
 
     def test_refused_package(self):
-        path = os.path.join(self.sandbox.root, "Unsafe.velmora")
-        with zipfile.ZipFile(path, "w") as archive:
-            archive.writestr("theme.json", "{}")
-            archive.writestr("../background.png", b"x")
+        path = write_package(os.path.join(self.sandbox.root, "Unsafe.velmora"), "{}",
+                             {"../background.png": b"x"}, compression=STORED)
         helper = self.start(path)
         self.finish(helper, self.show(helper, "window-invalid-package.png"), "Return", 1)
 
