@@ -116,7 +116,10 @@ class XServer:
             if modal:
                 windows = [w for w in windows if self.is_modal(w)]
             if windows:
-                time.sleep(0.2)  # let the window map and take the focus
+                # Mapped, but Qt settles a new window's keyboard focus in its
+                # own time, which nothing outside the process shows: a key
+                # pressed at once can be lost.
+                time.sleep(0.2)
                 return windows[0]
             if process is not None and process.poll() is not None:
                 raise AssertionError("the helper ended (status %s) without showing a window"

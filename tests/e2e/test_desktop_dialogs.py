@@ -65,11 +65,14 @@ class AlertWindows(HelperTestCase):
         self.addCleanup(stop, process)
         return process
 
-    def show(self, process, shot, other_than=(), settle=0, modal=True):
+    def show(self, process, shot, other_than=(), until=None, settle=0, modal=True):
         """Waits for the next alert (or, not `modal`, window) of `process`, checks it
-        and saves it as `shot` once it has had `settle` seconds."""
+        and saves it as `shot` once `until` (a description and a condition), when
+        given, holds, and then `settle` seconds have passed."""
         window = self.x.wait_for_window(process.pid, other_than=other_than, process=process,
                                         modal=modal)
+        if until:
+            harness.wait_until(until[1], until[0])
         time.sleep(settle)
         self.assertEqual(self.x.active_window(), window, "the alert took the focus by itself")
         icon = subprocess.run(["xprop", "-id", str(window), "_NET_WM_ICON"], env=self.x.env(),
@@ -98,6 +101,8 @@ class AlertWindows(HelperTestCase):
                             "&image=https://velmora.app/skins/aurora.png")):
             with self.subTest(shot):
                 helper = self.start(skin)
+                # Time for the package's thumbnail to be decoded and painted
+                # before the shot: the window shows no sign of it outside.
                 window = self.show(helper, shot, settle=0.5)
                 self.finish(helper, window, "Escape", 3)
         self.assertIsNone(self.sandbox.engine_args())
@@ -111,8 +116,11 @@ class AlertWindows(HelperTestCase):
         question = self.show(helper, "window-progress-question.png")
         os.remove(os.path.join(self.shots, "window-progress-question.png"))
         self.x.press(question, "Return", focus=False)
-        progress = self.show(helper, "window-progress.png", other_than=[question], settle=1.5,
-                             modal=False)
+        # Shot once a tenth has arrived, so that the bar shows it.
+        partial = lambda: sum(os.stat(f).st_size for f in self.sandbox.stored_files()
+                              if os.path.exists(f)) >= 300_000
+        progress = self.show(helper, "window-progress.png", other_than=[question],
+                             until=("a tenth of the image has arrived", partial), modal=False)
         # Cancel has the keyboard focus: the space bar presses it.
         started = time.monotonic()
         self.x.press(progress, "space", focus=False)
@@ -132,9 +140,7 @@ class AlertWindows(HelperTestCase):
         progress = self.x.wait_for_window(first.pid, other_than=[question], process=first)
         self.assertFalse(self.x.is_modal(progress))
         runs = os.path.join(self.sandbox.home, "engine-runs")
-        deadline = time.monotonic() + 20
-        while not os.path.exists(runs) and time.monotonic() < deadline:
-            time.sleep(0.05)
+        harness.wait_until(lambda: os.path.exists(runs), "the engine runs")
 
         later = self.start(self.package("Later"))
         self.finish(later, self.show(later, "window-busy.png"), "Return", 1)
