@@ -6,6 +6,7 @@
 #include "package/PackageThumbnail.h"
 
 #include "support/ModalBox.h"
+#include "support/TestPackages.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,6 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPointer>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -361,17 +361,9 @@ TEST(DialogFrontEnd, ConfirmationShowsSourceColoursAndAThumbnailOfThePackagesIma
   qputenv("TMPDIR", QFile::encodeName(directory.path()));
   // A package holding `bytes` as its image, read by the confined reader.
   const auto packaged = [&](const QString& name, const QByteArray& bytes) {
-    const QString dir = directory.filePath(name);
-    QDir().mkpath(dir);
-    QFile image(dir + "/background.png");
-    EXPECT_TRUE(image.open(QIODevice::WriteOnly) && image.write(bytes) == bytes.size());
-    image.close();
-    QFile manifest(dir + "/theme.json");
-    EXPECT_TRUE(manifest.open(QIODevice::WriteOnly));
-    manifest.write(R"({"schemaVersion": 1, "image": "background.png"})");
-    manifest.close();
     const QString path = directory.filePath(name + ".velmora");
-    EXPECT_EQ(QProcess::execute("zip", {"-qj", path, dir + "/theme.json", image.fileName()}), 0);
+    testing_support::writePackage(path, R"({"schemaVersion": 1, "image": "background.png"})",
+                                  {{"background.png", bytes}});
     return readPackage(path, VELMORA_READER_PROGRAM);
   };
   struct Case {

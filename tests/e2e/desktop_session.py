@@ -9,10 +9,12 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import time
-import zipfile
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from skin_packages import STORED, encode_png, write_package  # noqa: E402
 
 TITLE = "Velmora Helper"
 
@@ -115,7 +117,10 @@ class XServer:
             if modal:
                 windows = [w for w in windows if self.is_modal(w)]
             if windows:
-                time.sleep(0.2)  # let the window map and take the focus
+                # Mapped, but Qt settles a new window's keyboard focus in its
+                # own time, which nothing outside the process shows: a key
+                # pressed at once can be lost.
+                time.sleep(0.2)
                 return windows[0]
             if process is not None and process.poll() is not None:
                 raise AssertionError("the helper ended (status %s) without showing a window"
@@ -195,31 +200,10 @@ def xwd_pixels(dump):
     return width, height, rows
 
 
+
 def rgb_to_png(width, height, rows):
     """A PNG of `rows`, each `width` RGB pixels."""
-    data = b"".join(b"\0" + row for row in rows)
-    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + png_chunk(b"IDAT", zlib.compress(data, 9)) + png_chunk(b"IEND", b""))
-
-
-def png_chunk(kind, data):
-    body = kind + data
-    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-
-def gradient_png(width=480, height=270):
-    """A real PNG picture: a diagonal blend of a skin's three colours."""
-    stops = [(0xc5, 0x53, 0x3a), (0xe2, 0x8a, 0x78), (0x8a, 0x6c, 0xff)]
-    rows = bytearray()
-    for y in range(height):
-        rows.append(0)
-        for x in range(width):
-            t = (x / width + y / height) / 2 * (len(stops) - 1)
-            i = min(int(t), len(stops) - 2)
-            f = t - i
-            rows += bytes(round(a + (b - a) * f) for a, b in zip(stops[i], stops[i + 1]))
-    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + png_chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + png_chunk(b"IEND", b""))
+    return encode_png(width, height, b"".join(b"\0" + row for row in rows))
 
 
 def make_package(path, name="Aurora", accent="#3AA7C5", image=None):
@@ -228,10 +212,8 @@ def make_package(path, name="Aurora", accent="#3AA7C5", image=None):
     manifest = ('{"schemaVersion": 1, "name": "%s", "image": "background.png", '
                 '"colors": {"accent": "%s", "secondary": "#78E2C4", "highlight": "#8A6CFF"}}'
                 % (name, accent))
-    with zipfile.ZipFile(path, "w") as archive:
-        archive.writestr("theme.json", manifest)
-        archive.writestr("background.png", image or b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 8)
-    return path
+    return write_package(path, manifest, {"background.png": image or b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 8},
+                         compression=STORED)
 
 
 def stop(process):

@@ -6,6 +6,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -27,6 +28,19 @@ esac
 echo "progress that nobody sees"
 exit 0
 """
+
+
+def wait_until(condition, what, timeout=20):
+    """Calls `condition` until it returns something true, and returns that;
+    fails saying `what` was awaited when `timeout` seconds pass first."""
+    deadline = time.monotonic() + timeout
+    while True:
+        found = condition()
+        if found:
+            return found
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out after %s s waiting until %s" % (timeout, what))
+        time.sleep(0.02)
 
 
 class Sandbox:

@@ -46,6 +46,17 @@ def peak_kib(pid):
     return 0
 
 
+def cpu_ticks(pid):
+    """The processor time process `pid` has used in user mode, in clock ticks
+    (0 once it is gone)."""
+    try:
+        with open("/proc/%d/stat" % pid) as stat:
+            # utime, the 14th field; the command name before it may hold spaces.
+            return int(stat.read().rsplit(")", 1)[1].split()[11])
+    except (OSError, IndexError, ValueError):
+        return 0
+
+
 class ImagePackages(HelperTestCase):
     @classmethod
     def setUpClass(cls):
@@ -108,7 +119,8 @@ class DecoderBombs(ImagePackages):
             with self.subTest(key=key):
                 process, window = self.ask("scan-bomb.velmora")
                 # The reader is decoding, for hours if nobody stops it.
-                time.sleep(0.5)
+                harness.wait_until(lambda: any(cpu_ticks(pid) for pid in readers(self.sandbox.tmp)),
+                                   "the reader has begun to use the processor")
                 self.assertEqual(len(readers(self.sandbox.tmp)), 1)
                 ended, seconds = self.answer(process, window, key)
                 self.assertEqual(ended, status, process.stderr.read())

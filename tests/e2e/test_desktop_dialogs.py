@@ -9,12 +9,12 @@ import subprocess
 import tempfile
 import time
 import unittest
-import zipfile
 
-from desktop_session import XServer, gradient_png, make_package, missing_tools, stop
+from desktop_session import XServer, make_package, missing_tools, stop
 import harness
 from harness import BUILD_DIR, HELPER, HelperTestCase
 import skin_site
+from skin_packages import STORED, png, write_package
 
 WHY_NOT = missing_tools("openbox", "xwd", "xprop")
 
@@ -81,11 +81,14 @@ class DesktopCase(HelperTestCase):
         self.addCleanup(stop, process)
         return process
 
-    def show(self, process, shot, other_than=(), settle=0, modal=True):
+    def show(self, process, shot, other_than=(), until=None, settle=0, modal=True):
         """Waits for the next alert (or, not `modal`, window) of `process`, checks it
-        and saves it as `shot` once it has had `settle` seconds."""
+        and saves it as `shot` once `until` (a description and a condition), when
+        given, holds, and then `settle` seconds have passed."""
         window = self.x.wait_for_window(process.pid, other_than=other_than, process=process,
                                         modal=modal)
+        if until:
+            harness.wait_until(until[1], until[0])
         time.sleep(settle)
         self.assertEqual(self.x.active_window(), window, "the alert took the focus by itself")
         icon = subprocess.run(["xprop", "-id", str(window), "_NET_WM_ICON"], env=self.x.env(),
@@ -113,11 +116,13 @@ class AlertWindows(DesktopCase):
 
     def test_escape_cancels_the_confirmation(self):
         self.sandbox.install_engine()
-        for shot, skin in (("window-confirm-package.png", self.package(image=gradient_png())),
+        for shot, skin in (("window-confirm-package.png", self.package(image=png(480, 270))),
                            ("window-confirm-link.png", "velmora://apply?name=Aurora&accent=%233AA7C5"
                             "&image=https://velmora.app/skins/aurora.png")):
             with self.subTest(shot):
                 helper = self.start(skin)
+                # Time for the package's thumbnail to be decoded and painted
+                # before the shot: the window shows no sign of it outside.
                 window = self.show(helper, shot, settle=0.5)
                 self.finish(helper, window, "Escape", 3)
         self.assertIsNone(self.sandbox.engine_args())
@@ -131,8 +136,11 @@ class AlertWindows(DesktopCase):
         question = self.show(helper, "window-progress-question.png")
         os.remove(os.path.join(self.shots, "window-progress-question.png"))
         self.x.press(question, "Return", focus=False)
-        progress = self.show(helper, "window-progress.png", other_than=[question], settle=1.5,
-                             modal=False)
+        # Shot once a tenth has arrived, so that the bar shows it.
+        partial = lambda: sum(os.stat(f).st_size for f in self.sandbox.stored_files()
+                              if os.path.exists(f)) >= 300_000
+        progress = self.show(helper, "window-progress.png", other_than=[question],
+                             until=("a tenth of the image has arrived", partial), modal=False)
         # Cancel has the keyboard focus: the space bar presses it.
         started = time.monotonic()
         self.x.press(progress, "space", focus=False)
@@ -152,9 +160,7 @@ class AlertWindows(DesktopCase):
         progress = self.x.wait_for_window(first.pid, other_than=[question], process=first)
         self.assertFalse(self.x.is_modal(progress))
         runs = os.path.join(self.sandbox.home, "engine-runs")
-        deadline = time.monotonic() + 20
-        while not os.path.exists(runs) and time.monotonic() < deadline:
-            time.sleep(0.05)
+        harness.wait_until(lambda: os.path.exists(runs), "the engine runs")
 
         later = self.start(self.package("Later"))
         self.finish(later, self.show(later, "window-busy.png"), "Return", 1)
@@ -187,16 +193,14 @@ class AlertWindows(DesktopCase):
         self.finish(helper, self.show(helper, "window-invalid-link.png"), "Escape", 1)
 
     def test_refused_package(self):
-        path = os.path.join(self.sandbox.root, "Unsafe.velmora")
-        with zipfile.ZipFile(path, "w") as archive:
-            archive.writestr("theme.json", "{}")
-            archive.writestr("../background.png", b"x")
+        path = write_package(os.path.join(self.sandbox.root, "Unsafe.velmora"), "{}",
+                             {"../background.png": b"x"}, compression=STORED)
         helper = self.start(path)
         self.finish(helper, self.show(helper, "window-invalid-package.png"), "Return", 1)
 
 
 def reddish_pixels(pixels):
-    """How many pixels are in the warm half of gradient_png's blend."""
+    """How many pixels are in the warm half of the shared png() blend."""
     width, height, rows = pixels
     count = 0
     for row in rows:
@@ -255,7 +259,7 @@ class SmallScreen(DesktopCase):
 
     def test_a_long_name_without_spaces(self):
         self.sandbox.install_engine()
-        helper = self.start(self.package(LONG_NAME, image=gradient_png()))
+        helper = self.start(self.package(LONG_NAME, image=png(480, 270)))
         question = self.show(helper, "window-confirm-long-name.png")
         self.assertFits(question)
         # Taken again once the thumbnail is in.

@@ -17,11 +17,11 @@ import subprocess
 import tempfile
 import time
 import unittest
-import zipfile
 
 import harness
 from harness import BUILD_DIR, HelperTestCase
 import skin_site
+from skin_packages import STORED, write_package
 
 CONFIRM = "Velmora Helper will use the local open-source engine and may restart Orvane."
 MANIFEST = '{"schemaVersion": 1, "name": "Aurora", "image": "background.png"}'
@@ -42,11 +42,7 @@ def tearDownModule():
 
 
 def make_package(directory, image=IMAGE, name="Aurora.velmora"):
-    path = os.path.join(directory, name)
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as archive:
-        archive.writestr("theme.json", MANIFEST)
-        archive.writestr("background.png", image)
-    return path
+    return write_package(os.path.join(directory, name), MANIFEST, {"background.png": image}, compression=STORED)
 
 
 def mount_unavailable():

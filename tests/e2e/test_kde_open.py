@@ -11,7 +11,6 @@ import shlex
 import shutil
 import subprocess
 import tempfile
-import time
 import unittest
 
 import harness
@@ -64,10 +63,7 @@ class KdeOpen(HelperTestCase):
                                     text=True, timeout=60)
             self.assertEqual(opened.returncode, 0, opened.stderr)
             # kde-open5 returns once the handler is started.
-            deadline = time.monotonic() + 60
-            while not os.path.exists(status) and time.monotonic() < deadline:
-                time.sleep(0.05)
-        self.assertTrue(os.path.exists(status), "the handler did not finish")
+            harness.wait_until(lambda: os.path.exists(status), "the handler has finished", timeout=60)
         with open(os.path.join(root, "argv")) as argv, open(os.path.join(root, "out")) as out, \
                 open(status) as code:
             given, output, code = argv.read(), out.read(), code.read().strip()

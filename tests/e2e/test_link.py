@@ -8,7 +8,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 import harness
@@ -119,10 +118,7 @@ class LinkPath(HelperTestCase):
         helper.stdin.write("y\n")
         helper.stdin.close()
         helper.stdin = None  # answered: communicate() has nothing more to send
-        deadline = time.monotonic() + 20
-        while not self.sandbox.stored_files() and time.monotonic() < deadline:
-            time.sleep(0.05)
-        self.assertTrue(self.sandbox.stored_files(), "the download has begun")
+        harness.wait_until(self.sandbox.stored_files, "the download has begun")
         helper.send_signal(signal.SIGINT)
         out, err = helper.communicate(timeout=10)
         self.assertEqual((helper.returncode, err), (3, ""))
@@ -179,11 +175,9 @@ class NetworkPaths(HelperTestCase):
              "--port-file", port_file, "--log", log]))
         self.addCleanup(proxy.wait)
         self.addCleanup(proxy.terminate)
-        deadline = time.monotonic() + 10
-        while not os.path.exists(port_file):
-            self.assertIsNone(proxy.poll(), "the proxy did not start")
-            self.assertLess(time.monotonic(), deadline, "the proxy did not start")
-            time.sleep(0.02)
+        harness.wait_until(lambda: os.path.exists(port_file) or proxy.poll() is not None,
+                           "the proxy has started", timeout=10)
+        self.assertIsNone(proxy.poll(), "the proxy did not start")
         with open(port_file) as f:
             port = int(f.read())
 

@@ -8,11 +8,11 @@ import shutil
 import subprocess
 import threading
 import unittest
-import zipfile
 
 import harness
 import make_world_packages
 from harness import HelperTestCase
+from skin_packages import write_package
 
 CONFIRM = ("Velmora Helper will use the local open-source engine and may restart Orvane.\n\n"
            "From: Aurora [v2].velmora\nColors: accent #3aa7c5, secondary #e28a78, highlight #8a6cff")
@@ -25,10 +25,7 @@ class PackagePath(HelperTestCase):
     def package(self, name="Aurora.velmora", entries=None):
         path = os.path.join(self.sandbox.root, name)
         entries = entries if entries is not None else {"theme.json": MANIFEST, "background.png": IMAGE}
-        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-            for entry, data in entries.items():
-                archive.writestr(entry, data)
-        return path
+        return write_package(path, None, entries)
 
     def test_success_hands_the_engine_the_extracted_image(self):
         self.sandbox.install_engine()

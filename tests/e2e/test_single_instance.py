@@ -60,14 +60,6 @@ class SingleInstance(HelperTestCase):
         with open(path) as runs:
             return runs.read().split()
 
-    def wait_until(self, condition, timeout=20):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if condition():
-                return
-            time.sleep(0.05)
-        self.fail("timed out")
-
     def engine_environment(self):
         with open(os.path.join(self.sandbox.home, "engine-environment"), "rb") as recorded:
             entries = recorded.read().decode().split("\0")[:-1]
@@ -109,7 +101,7 @@ class SingleInstance(HelperTestCase):
         first = self.start(self.package("First"), ENGINE_SLEEP="8")
         question = self.x.wait_for_window(first.pid, process=first)
         self.x.press(question, "Return")
-        self.wait_until(lambda: self.engine_runs() == ["First"])
+        harness.wait_until(lambda: self.engine_runs() == ["First"], "the engine runs for First")
 
         later = [subprocess.Popen([HELPER, self.package("Later%d" % i)], env=self.env(),
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)

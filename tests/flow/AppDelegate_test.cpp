@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -13,6 +12,7 @@
 #include "support/FakeApplyEffects.h"
 #include "support/FakeFrontEnd.h"
 #include "support/RunDelegate.h"
+#include "support/TestPackages.h"
 
 namespace {
 
@@ -105,16 +105,17 @@ TEST(AppDelegate, TheQuestionSaysWhereTheSkinComesFromAndShowsItsColours) {
   const QByteArray oldTmp = qgetenv("TMPDIR");
   qputenv("TMPDIR", work.filePath("tmp").toUtf8());
   const QString package = work.filePath("Aurora.velmora");
+  QByteArray image;
   {
-    QFile manifest(work.filePath("theme.json"));
-    ASSERT_TRUE(manifest.open(QIODevice::WriteOnly));
-    manifest.write(R"({"schemaVersion": 1, "name": "Aurora", "image": "background.png",
-                      "colors": {"accent": "#AABBCC", "highlight": "#123456"}})");
-    ASSERT_TRUE(QImage(32, 16, QImage::Format_RGB32).save(work.filePath("background.png")));
+    QBuffer buffer(&image);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QImage(32, 16, QImage::Format_RGB32).save(&buffer, "PNG"));
   }
-  ASSERT_EQ(QProcess::execute("zip", {"-qj", package, work.filePath("theme.json"),
-                                      work.filePath("background.png")}),
-            0);
+  ASSERT_TRUE(testing_support::writePackage(
+      package,
+      R"({"schemaVersion": 1, "name": "Aurora", "image": "background.png",
+          "colors": {"accent": "#AABBCC", "highlight": "#123456"}})",
+      {{"background.png", image}}));
 
   FakeFrontEnd ui;
   FakeApplyEffects effects;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <atomic>
 #include <csignal>
 #include <future>
 #include <memory>
@@ -619,12 +621,12 @@ TEST_F(ImageDownloadTest, CancelStopsTheTransferAtOnceAndLeavesNothingBehind) {
   struct Case {
     const char* what;
     QString route;
-    int cancelAfterMs;  // from another thread; -1: before the download starts
+    enum { beforeItStarts, onceTheRequestIsIn, onceBodyBytesArrive } when;  // from another thread
   };
   const Case cases[] = {
-      {"while the body flows", QStringLiteral("/drip/100/100/a.png"), 500},
-      {"while the server is silent", QStringLiteral("/stall/a.png"), 300},
-      {"before it starts", QStringLiteral("/bytes/1000/a.png"), -1},
+      {"while the body flows", QStringLiteral("/drip/100/100/a.png"), Case::onceBodyBytesArrive},
+      {"while the server is silent", QStringLiteral("/stall/a.png"), Case::onceTheRequestIsIn},
+      {"before it starts", QStringLiteral("/bytes/1000/a.png"), Case::beforeItStarts},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -635,12 +637,22 @@ TEST_F(ImageDownloadTest, CancelStopsTheTransferAtOnceAndLeavesNothingBehind) {
     options.certificateAuthorities = testAuthority();
     options.temporaryRoot = root.path();
     options.cancel = cancel;
-    if (c.cancelAfterMs < 0) {
+    std::atomic<bool> bodyArrived = false;
+    options.progress = [&](qint64 received, qint64) {
+      if (received > 0) bodyArrived = true;
+    };
+    const qsizetype requestsBefore = site_->requests().size();
+    if (c.when == Case::beforeItStarts) {
       EXPECT_TRUE(cancel->cancel());
     }
     std::thread user([&] {
-      if (c.cancelAfterMs < 0) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(c.cancelAfterMs));
+      if (c.when == Case::beforeItStarts) return;
+      const QDeadlineTimer patience(5000);
+      while (!(c.when == Case::onceBodyBytesArrive ? bodyArrived.load()
+                                                   : site_->requests().size() > requestsBefore) &&
+             !patience.hasExpired()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
       EXPECT_TRUE(cancel->cancel());
     });
     QElapsedTimer clock;

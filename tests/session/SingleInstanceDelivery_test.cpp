@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileOpenEvent>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -19,6 +18,7 @@
 #include "session/FileOpenRouter.h"
 #include "support/FakeApplyEffects.h"
 #include "support/RunDelegate.h"
+#include "support/TestPackages.h"
 
 namespace {
 
@@ -121,17 +121,9 @@ struct PackageToApply {
   QString package = directory.filePath(QStringLiteral("Aurora.velmora"));
 
   PackageToApply() {
-    QProcess python;
-    python.start(
-        QStringLiteral(VELMORA_PYTHON3),
-        {QStringLiteral("-c"),
-         QStringLiteral("import sys, zipfile\n"
-                        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-                        "  z.writestr('theme.json', '{\"schemaVersion\": 1, "
-                        "\"name\": \"Aurora\", \"image\": \"bg.png\"}')\n"
-                        "  z.writestr('bg.png', b'\\x89PNG\\r\\n\\x1a\\n' + bytes(256))\n"),
-         package});
-    EXPECT_TRUE(python.waitForFinished(-1) && python.exitCode() == 0);
+    testing_support::writePackage(
+        package, R"({"schemaVersion": 1, "name": "Aurora", "image": "bg.png"})",
+        {{"bg.png", QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(256, '\0')}});
   }
 };
 

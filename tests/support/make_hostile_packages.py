@@ -21,6 +21,7 @@ import zipfile
 import zlib
 
 import make_world_packages
+from skin_packages import write_package
 
 MANIFEST = b'{"schemaVersion": 1, "image": "bg.png", "name": "Hostile"}'
 IMAGE = b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 4
@@ -50,9 +51,8 @@ def info(name, external_attr=UNIX_FILE, method=zipfile.ZIP_DEFLATED):
 
 def write_zip(path, entries):
     """entries: (name, bytes) or (ZipInfo, bytes) pairs, written in order."""
-    with zipfile.ZipFile(path, "w") as archive:
-        for name, data in entries:
-            archive.writestr(name if isinstance(name, zipfile.ZipInfo) else info(name), data)
+    write_package(path, None, [(name if isinstance(name, zipfile.ZipInfo) else info(name), data)
+                               for name, data in entries])
 
 
 class Unseekable(io.RawIOBase):

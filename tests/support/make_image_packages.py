@@ -13,12 +13,11 @@ scan-bomb.velmora: a progressive JPEG announcing 8192 x 8192 pixels followed
   block again, for hours in all.
 Both are otherwise good packages: they must apply, with no thumbnail.
 """
-import json
 import struct
 import sys
-import zipfile
-import zlib
 from pathlib import Path
+
+from skin_packages import png, write_package
 
 # A 16 x 16 progressive JPEG (cjpeg -progressive), the source of the headers.
 SMALL_PROGRESSIVE = bytes.fromhex(
@@ -50,24 +49,8 @@ def progressive_jpeg(width, height, scans):
     return b"\xff\xd8" + b"".join(header) + first_scan * scans + b"\xff\xd9"
 
 
-def png(width, height):
-    """An opaque RGB PNG with a gradient."""
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data +
-                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    rows = b"".join(
-        b"\0" + b"".join(bytes((x * 4 % 256, y * 8 % 256, 128)) for x in range(width))
-        for y in range(height))
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
-            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
-
-
 def package(path, image, name="Bomb", image_name="background.jpg"):
-    manifest = {"schemaVersion": 1, "name": name, "image": image_name}
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-        archive.writestr("theme.json", json.dumps(manifest))
-        archive.writestr(image_name, image)
+    write_package(path, {"schemaVersion": 1, "name": name, "image": image_name}, {image_name: image})
 
 
 def main():

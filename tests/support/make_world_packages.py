@@ -20,6 +20,8 @@ import unicodedata
 import zipfile
 import zlib
 
+from skin_packages import write_package
+
 IMAGE = b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 4
 LOCAL_SIG = b"PK\x03\x04"
 CENTRAL_SIG = b"PK\x01\x02"
@@ -88,13 +90,14 @@ def explorer(path, files):
 def python_on_windows(path, files):
     """Python's zipfile as it writes on Windows: an MS-DOS host and UTF-8
     names flagged as such (Java's jar and .NET write the same headers)."""
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, data in files.items():
-            entry = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
-            entry.create_system = 0
-            entry.external_attr = DOS_ARCHIVE
-            entry.compress_type = zipfile.ZIP_DEFLATED
-            archive.writestr(entry, data)
+    entries = []
+    for name, data in files.items():
+        entry = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
+        entry.create_system = 0
+        entry.external_attr = DOS_ARCHIVE
+        entry.compress_type = zipfile.ZIP_DEFLATED
+        entries.append((entry, data))
+    write_package(path, None, entries)
 
 
 def folder_archive(path, folder, files):
