@@ -34,34 +34,36 @@ inline constexpr std::chrono::milliseconds kReadyCheckDelay{800};
 /// Every change of state goes through AppDelegate::enter(), which accepts only
 /// the changes listed in kRunTransitions. "Held" is the queue of inputs waiting.
 ///
-///   from           event                                   to             side effect
-///   starting       an input is taken up                    asking         reads it; asks (check
-///   mode: no question) starting       console input with nothing usable       finalAlert     usage
-///   alert, status 2 starting       ready check, nothing received           ready          "Velmora
-///   Helper is ready", status 0 starting       ready check, nothing usable received    ended status
-///   2, nothing shown starting       ready check, inputs held                idle           the
-///   first held is taken up ready          alert closed, nothing held              ended status 0
-///   ready          alert closed, inputs held               idle           the first held is taken
-///   up idle           a held input is taken up                asking         as from starting idle
-///   held input with nothing usable, last    ended          status 2 asking         refused on
-///   reading                      finalAlert     the refusal, status 1 asking         Cancel,
-///   nothing held                    ended          what was made is taken back, status 3 asking
-///   Cancel, inputs held                     idle           as above; the next held is taken up
-///   asking         Apply skin (check mode: at once)        applying       download, then engine,
-///   on the worker applying       image local                             applying       the engine
-///   starts (check: reported, ends) applying       an input from outside busyAlert      "Velmora
-///   Helper is busy"; not taken up applying       engine done, or any failure finalAlert     "Skin
-///   applied" 0 / "Could not ..." 1 applying       download cancelled (check: reported)    ended /
-///   idle   status 3 (check: 0), no alert busyAlert      alert closed applying       a further held
-///   input: busyAlert again busyAlert      the worker's outcome                    outcomeWaiting
-///   the outcome waits for the alert outcomeWaiting alert closed, outcome with an alert finalAlert
-///   as from applying outcomeWaiting alert closed, outcome without           ended / idle   as from
-///   applying finalAlert     alert closed, nothing held              ended          that run's
-///   status finalAlert     alert closed, inputs held               idle           the next held is
-///   taken up
+///   from            event                            to              side effect
+///   starting        an input is taken up             asking          read it, ask (none in check)
+///   starting        console input, nothing usable    finalAlert      usage alert; status 2
+///   starting        ready check, nothing received    ready           ready alert; status 0
+///   starting        ready check, nothing usable      ended           status 2, nothing shown
+///   starting        ready check, inputs held         idle            take the first held up
+///   ready           closed, nothing held             ended           status 0
+///   ready           closed, inputs held              idle            take the first held up
+///   idle            a held input is taken up         asking          as from starting
+///   idle            nothing usable, none held        ended           status 2
+///   asking          refused on reading               finalAlert      the refusal; status 1
+///   asking          Cancel, nothing held             ended           take back; status 3
+///   asking          Cancel, inputs held              idle            take back; status 3; next
+///   asking          Apply skin (check: at once)      applying        download on the worker
+///   applying        image local                      applying        the engine starts
+///   applying        an input from outside            busyAlert       busy alert; not taken up
+///   applying        engine done / a failure          finalAlert      applied 0 / could not 1
+///   applying        cancelled, check reported        ended or idle   status 3 / 0, no alert
+///   busyAlert       closed                           applying        next held: busyAlert again
+///   busyAlert       the worker's outcome             outcomeWaiting  keep it for later
+///   outcomeWaiting  closed, outcome with an alert    finalAlert      as from applying
+///   outcomeWaiting  closed, outcome without          ended or idle   as from applying
+///   finalAlert      closed, nothing held             ended           that run's status
+///   finalAlert      closed, inputs held              idle            take the next held up
 ///
-/// An input from outside is held in every state but ended (dropped: a later
-/// launch then takes this one's place). At most one alert is open at a time:
+/// An input from outside joins the held ones in every state but ended (where
+/// it is dropped, and a later launch takes this one's place): from starting
+/// and idle it is taken up at the next turn of the event loop, in applying it
+/// gets the busy alert, elsewhere it waits for the open alert to close. At
+/// most one alert is open at a time:
 /// ready, asking, busyAlert, outcomeWaiting and finalAlert each have one open,
 /// and nothing else is shown until it closes. "Busy" is the answer only in
 /// applying and busyAlert, while the download or the engine runs.
