@@ -25,20 +25,39 @@ AppDelegate::~AppDelegate() {
   if (worker_.joinable()) worker_.join();
 }
 
-template <typename Show>
-auto AppDelegate::inAlert(Show show) {
-  struct Closing {
-    AppDelegate& self;
-    Phase before;
-    ~Closing() {
-      if (self.phase_ == Phase::alertOpen) self.phase_ = before;
-      if (self.phase_ == Phase::running && !self.heldEvents_.empty()) {
-        QMetaObject::invokeMethod(&self, &AppDelegate::deliverHeldEvents, Qt::QueuedConnection);
-      }
-    }
-  } closing{*this, phase_};
-  phase_ = Phase::alertOpen;
-  return show();
+const char* runStateName(RunState state) {
+  switch (state) {
+    case RunState::starting:
+      return "starting";
+    case RunState::ready:
+      return "ready";
+    case RunState::idle:
+      return "idle";
+    case RunState::asking:
+      return "asking";
+    case RunState::applying:
+      return "applying";
+    case RunState::busyAlert:
+      return "busyAlert";
+    case RunState::outcomeWaiting:
+      return "outcomeWaiting";
+    case RunState::finalAlert:
+      return "finalAlert";
+    case RunState::ended:
+      return "ended";
+  }
+  return "?";
+}
+
+void AppDelegate::enter(RunState next) {
+  // A change outside the table would let two alerts stack or a second engine
+  // start: better to stop than to go on in a state nobody planned for.
+  if (!runTransitionAllowed(state_, next)) {
+    qFatal("velmora-helper: no run state change from %s to %s", runStateName(state_),
+           runStateName(next));
+  }
+  state_ = next;
+  emit stateChanged(next);
 }
 
 void AppDelegate::applicationDidFinishLaunching(std::chrono::milliseconds readyCheckDelay) {
@@ -47,109 +66,134 @@ void AppDelegate::applicationDidFinishLaunching(std::chrono::milliseconds readyC
 }
 
 void AppDelegate::readyCheck() {
-  readyCheckDue_ = true;
+  // Once an input has been taken up, the runs decide when the application ends.
+  if (state_ != RunState::starting) return;
+  if (!held_.empty()) {
+    // Handed over but not yet taken up: the next turn of the loop does.
+    enter(RunState::idle);
+    return;
+  }
   if (receivedInput_) {
-    endIfNothingTakenUp();
+    // What the launch received held nothing usable, and no window is left
+    // for anyone to close.
+    status_ = kExitUsage;
+    enter(RunState::ended);
+    QCoreApplication::exit(status_);
     return;
   }
-  if (operationInFlight_ || phase_ == Phase::ended) return;
-  inAlert([this] {
-    ui_.showAlert(AlertKind::notice, QStringLiteral("Velmora Helper is ready"),
-                  QStringLiteral("Choose a skin on ") + skinSiteDomain() +
-                      QStringLiteral(" and click Apply to Orvane."));
-  });
-  // Another launch handed its inputs over while the ready alert was open. Nothing
-  // has been taken up in this run, so they are taken up now rather than lost
-  // when the application ends.
-  if (!heldEvents_.empty()) return;
-  terminate(kExitApplied);
-}
-
-void AppDelegate::openUrls(const QStringList& urls) {
-  receivedInput_ = true;
-  bool routed = false;
-  for (const QString& url : urls) {
-    // A flow that ended the application (refusal, cancel) ends the event too.
-    if (phase_ == Phase::ended) return;
-    const QString scheme = uriScheme(url).toLower();
-    if (scheme == u"velmora") {
-      routed = true;
-      handleDeepLink(url);
-    } else if (const QUrl parsed(url); parsed.isLocalFile()) {
-      routed = true;
-      handlePackage(pathOfFileUrl(url));
-    }
-  }
-  if (!routed && phase_ != Phase::ended) leftNothingToDo();
-}
-
-void AppDelegate::leftNothingToDo() {
-  if (arrival_ == Arrival::anyTime) {
-    endIfNothingTakenUp();
-    return;
-  }
-  // Nothing else can come: the run ends now, saying what it needs.
-  inAlert([this] {
-    ui_.showAlert(AlertKind::usage, {},
-                  QStringLiteral("nothing to do: give a velmora:// link or a .velmora file"));
-  });
-  terminate(kExitUsage);
-}
-
-void AppDelegate::endIfNothingTakenUp() {
-  // A flow that took an input up is still asking (an alert is open) or
-  // applying, or has ended the run itself; held events are routed next and
-  // decide for themselves.
-  if (!readyCheckDue_ || phase_ != Phase::running || operationInFlight_ || !heldEvents_.empty()) {
-    return;
-  }
-  terminate(kExitUsage);
+  enter(RunState::ready);
+  ui_.showAlert(AlertKind::notice, QStringLiteral("Velmora Helper is ready"),
+                QStringLiteral("Choose a skin on ") + skinSiteDomain() +
+                    QStringLiteral(" and click Apply to Orvane."));
+  status_ = kExitApplied;
+  runEnded();
 }
 
 void AppDelegate::open(const OpenEvent& event) {
-  if (event.kind == OpenEvent::Kind::urls) openUrls(event.items);
-  if (event.kind == OpenEvent::Kind::files) openFiles(event.items);
+  if (event.kind == OpenEvent::Kind::none) return;
+  if (state_ == RunState::starting || state_ == RunState::idle) {
+    takeUp(event);
+    return;
+  }
+  deliverWhenIdle(event);
 }
 
-void AppDelegate::deliverWhenIdle(const OpenEvent& event) {
-  if (phase_ == Phase::ended) return;
-  heldEvents_.push_back(event);
-  // This runs in whichever event loop is turning. While an alert is open that
-  // is the alert's own nested loop (QMessageBox::exec keeps delivering socket
-  // and system events). Routing the event from here would start a second flow
-  // inside the first one's question: a second confirmation on top of the
-  // first, and if the inner one were confirmed it would start its apply (and
-  // set operationInFlight) before the outer one returned, whose "Apply skin"
-  // would then start a second engine run. So the event waits until the last
-  // alert has closed and is routed from the top-level loop, where the first
-  // flow's outcome is settled: an apply under way (the event is ignored) or
-  // the application ended (the event is dropped with it).
-  if (phase_ == Phase::running) {
-    QMetaObject::invokeMethod(this, &AppDelegate::deliverHeldEvents, Qt::QueuedConnection);
-  }
-}
-
-void AppDelegate::deliverHeldEvents() {
-  while (!heldEvents_.empty() && phase_ == Phase::running) {
-    const OpenEvent next = heldEvents_.front();
-    heldEvents_.pop_front();
-    if (operationInFlight_) {
-      // A skin opened from outside while another is being applied is not
-      // taken up (no second engine run) but answered, never dropped silently.
-      inAlert([this] { showBusyAlert(ui_); });
-      continue;
-    }
-    open(next);
-  }
+void AppDelegate::openUrls(const QStringList& urls) {
+  open(OpenEvent{OpenEvent::Kind::urls, urls});
 }
 
 void AppDelegate::openFiles(const QStringList& paths) {
+  open(OpenEvent{OpenEvent::Kind::files, paths});
+}
+
+void AppDelegate::takeUp(const OpenEvent& event) {
   receivedInput_ = true;
-  if (paths.isEmpty()) {
-    leftNothingToDo();
+  if (event.kind == OpenEvent::Kind::files) {
+    if (event.items.isEmpty()) {
+      leftNothingToDo();
+    } else {
+      handlePackage(event.items.first());
+    }
     return;
   }
-  handlePackage(paths.first());
+  // One run per event: its first link or file URL; anything else is skipped.
+  for (const QString& url : event.items) {
+    if (uriScheme(url).toLower() == u"velmora") {
+      handleDeepLink(url);
+      return;
+    }
+    if (QUrl(url).isLocalFile()) {
+      handlePackage(pathOfFileUrl(url));
+      return;
+    }
+  }
+  leftNothingToDo();
+}
+
+void AppDelegate::leftNothingToDo() {
+  status_ = kExitUsage;
+  if (arrival_ == Arrival::atLaunchOnly) {
+    // Nothing else can come: the run ends now, saying what it needs.
+    showFinal(AlertKind::usage, {},
+              QStringLiteral("nothing to do: give a velmora:// link or a .velmora file"),
+              kExitUsage);
+    return;
+  }
+  // Before the ready check, something usable may still be handed over.
+  if (state_ == RunState::starting) return;
+  // Between runs: the next held input, or the end.
+  if (!held_.empty()) {
+    scheduleHeld();
+    return;
+  }
+  enter(RunState::ended);
+  QCoreApplication::exit(status_);
+}
+
+void AppDelegate::deliverWhenIdle(const OpenEvent& event) {
+  if (state_ == RunState::ended) return;
+  held_.push_back(event);
+  // This runs in whichever event loop is turning. While an alert is open that
+  // is the alert's own nested loop (QMessageBox::exec keeps delivering socket
+  // and system events). Taking the event up from here would open a second
+  // alert on top of the first, and a second question confirmed inside the
+  // first could start a second engine. So it waits in held_ until the open
+  // alert has closed, and is taken up from the top-level loop.
+  scheduleHeld();
+}
+
+void AppDelegate::scheduleHeld() {
+  QMetaObject::invokeMethod(this, &AppDelegate::takeUpHeld, Qt::QueuedConnection);
+}
+
+void AppDelegate::takeUpHeld() {
+  if (held_.empty()) return;
+  switch (state_) {
+    case RunState::starting:
+    case RunState::idle: {
+      const OpenEvent next = held_.front();
+      held_.pop_front();
+      takeUp(next);
+      return;
+    }
+    case RunState::applying:
+      // Not taken up while a skin is being applied (no second engine run),
+      // but answered, never dropped silently; one alert at a time.
+      held_.pop_front();
+      enter(RunState::busyAlert);
+      showBusyAlert(ui_);
+      if (state_ == RunState::busyAlert) {
+        enter(RunState::applying);
+        if (!held_.empty()) scheduleHeld();
+        return;
+      }
+      // The worker ended while the busy alert was open.
+      conclude(*std::exchange(waitingOutcome_, std::nullopt));
+      return;
+    default:
+      // An alert is open: the held input is taken up once it has closed.
+      return;
+  }
 }
 
 bool AppDelegate::confirmApply(const SkinRequest& request, const QString& source) {
@@ -157,13 +201,11 @@ bool AppDelegate::confirmApply(const SkinRequest& request, const QString& source
   // fetched before the user agrees.
   const ConfirmationDetails details{source, request.accent, request.secondary, request.highlight,
                                     thumbnail_.get()};
-  return inAlert([&] {
-    return ui_.askToApply(
-        QStringLiteral("Apply ") + request.name + QStringLiteral(" to Orvane?"),
-        QStringLiteral(
-            "Velmora Helper will use the local open-source engine and may restart Orvane."),
-        details);
-  });
+  return ui_.askToApply(
+      QStringLiteral("Apply ") + request.name + QStringLiteral(" to Orvane?"),
+      QStringLiteral(
+          "Velmora Helper will use the local open-source engine and may restart Orvane."),
+      details);
 }
 
 void AppDelegate::handleDeepLink(const QString& link) {
@@ -171,16 +213,17 @@ void AppDelegate::handleDeepLink(const QString& link) {
 }
 
 void AppDelegate::handlePackage(const QString& path) {
+  // A held package is read only now, when it is taken up.
   runFlow(packageInput(path, expected_, thumbnail_));
 }
 
 void AppDelegate::runFlow(const FlowInput& input) {
-  if (operationInFlight_) return;
+  enter(RunState::asking);
   SkinRequest request;
   try {
     request = input.read();
   } catch (const Failure& error) {
-    finish(input.refusalTitle, error.localizedDescription(), kExitFailed);
+    showFinal(AlertKind::problem, input.refusalTitle, error.localizedDescription(), kExitFailed);
     return;
   }
   const bool confirmed = mode_ == Mode::check || confirmApply(request, input.source(request));
@@ -189,10 +232,13 @@ void AppDelegate::runFlow(const FlowInput& input) {
   thumbnail_.reset();
   if (!confirmed) {
     if (input.discard) input.discard(request);
-    terminate(kExitCancelled);
+    status_ = kExitCancelled;
+    runEnded();
     return;
   }
-  operationInFlight_ = true;
+  enter(RunState::applying);
+  // Inputs handed over while the question was open are answered now.
+  if (!held_.empty()) scheduleHeld();
   // A link's image is downloaded now, and the user may stop that.
   std::function<bool()> cancel;
   if (!request.image.isLocalFile()) {
@@ -217,32 +263,56 @@ void AppDelegate::runFlow(const FlowInput& input) {
 
 void AppDelegate::imageIsLocal(const SkinRequest& local) {
   if (mode_ == Mode::check) {
+    // A check runs on the console alone: nothing is ever handed over to it.
     ui_.applyEnded();
-    operationInFlight_ = false;
     report_(local);
-    terminate(kExitApplied);
+    status_ = kExitApplied;
+    runEnded();
     return;
   }
   // The image is local: from here on nothing stops the apply.
   ui_.engineStarted();
   offMainThread([this, local] { effects_.runEngine(local); },
                 [this, name = local.name] {
-                  finish(QStringLiteral("Skin applied"),
-                         QStringLiteral("Orvane is reopening with ") + name + u'.', kExitApplied);
+                  conclude({kExitApplied, QStringLiteral("Skin applied"),
+                            QStringLiteral("Orvane is reopening with ") + name + u'.'});
                 });
 }
 
-void AppDelegate::finish(const QString& title, const QString& message, int status) {
+void AppDelegate::conclude(const Outcome& outcome) {
+  if (state_ == RunState::busyAlert) {
+    // The busy alert's own loop delivered this: the outcome is shown once that
+    // alert has closed, never on top of it.
+    waitingOutcome_ = outcome;
+    enter(RunState::outcomeWaiting);
+    return;
+  }
   ui_.applyEnded();
-  const AlertKind kind = status == kExitApplied ? AlertKind::notice : AlertKind::problem;
-  inAlert([&] { ui_.showAlert(kind, title, message); });
-  operationInFlight_ = false;
-  terminate(status);
+  if (outcome.title.isEmpty()) {
+    status_ = outcome.status;
+    runEnded();
+    return;
+  }
+  showFinal(outcome.status == kExitApplied ? AlertKind::notice : AlertKind::problem, outcome.title,
+            outcome.message, outcome.status);
 }
 
-void AppDelegate::terminate(int status) {
-  phase_ = Phase::ended;
-  QCoreApplication::exit(status);
+void AppDelegate::showFinal(AlertKind kind, const QString& title, const QString& message,
+                            int status) {
+  enter(RunState::finalAlert);
+  status_ = status;
+  ui_.showAlert(kind, title, message);
+  runEnded();
+}
+
+void AppDelegate::runEnded() {
+  if (!held_.empty()) {
+    enter(RunState::idle);
+    scheduleHeld();
+    return;
+  }
+  enter(RunState::ended);
+  QCoreApplication::exit(status_);
 }
 
 void AppDelegate::onMainThread(std::function<void()> work) {
@@ -274,7 +344,7 @@ void AppDelegate::reportFailure(const QString& message) noexcept {
   const auto post = [this](const QString& text) {
     const QString title = mode_ == Mode::check ? QStringLiteral("Could not check skin")
                                                : QStringLiteral("Could not apply skin");
-    onMainThread([this, title, text] { finish(title, text, kExitFailed); });
+    onMainThread([this, title, text] { conclude({kExitFailed, title, text}); });
   };
   try {
     post(message);
@@ -304,11 +374,7 @@ void AppDelegate::startWorker(std::function<void()> work, std::function<void()> 
         return;
       } catch (const DownloadCancelled&) {
         // The user stopped it: nothing more to say, and the engine never ran.
-        onMainThread([this] {
-          ui_.applyEnded();
-          operationInFlight_ = false;
-          terminate(kExitCancelled);
-        });
+        onMainThread([this] { conclude({kExitCancelled, {}, {}}); });
         return;
       } catch (const Failure& error) {
         message = error.localizedDescription();

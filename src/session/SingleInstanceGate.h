@@ -33,8 +33,8 @@ class SingleInstanceGate {
 
   /// Once Qt is up: listens, and hands later launches' inputs to `delegate`
   /// (which must outlive this gate) while its run has not ended, and their
-  /// activation tokens to `lendToken`; while it is applying a skin they are
-  /// answered "busy" instead.
+  /// activation tokens to `lendToken`; while the download or the engine runs
+  /// they are answered "busy" instead.
   void serve(AppDelegate& delegate, const LendToken& lendToken = {});
 
   /// Whether claim() found the running instance applying a skin: this launch

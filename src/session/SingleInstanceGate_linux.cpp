@@ -54,9 +54,10 @@ void SingleInstanceGate::serve(AppDelegate& delegate, const LendToken& lendToken
   }
   if (!instance_) return;
   // Once this run has ended, a later launch waits and takes its place
-  // instead of handing over inputs that would never be looked at. While a
-  // skin is being applied a later launch is told so, and its input is not
-  // taken up.
+  // instead of handing over inputs that would never be looked at. While the
+  // download or the engine runs a later launch is told so, and its input is
+  // not taken up; at any other time it is taken, and held until no alert is
+  // open.
   instance_->setAnswer([&delegate] {
     if (delegate.terminated()) return SingleInstance::Answer::refuse;
     if (delegate.operationInFlight()) return SingleInstance::Answer::busy;

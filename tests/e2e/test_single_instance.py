@@ -90,6 +90,34 @@ class SingleInstance(HelperTestCase):
         self.assertEqual(self.engine_runs(), ["First"])
         self.assertEqual(self.engine_environment(), self.env(**started_with))
 
+    def test_a_skin_handed_over_while_an_alert_is_open_is_asked_about_after_it(self):
+        # The first launch's question (closed with Cancel) or refusal (closed
+        # with OK) is open when the second launch hands its skin over; once
+        # it closes, the second skin gets its own question, and the process
+        # ends with the status of that last run.
+        not_a_zip = os.path.join(self.sandbox.root, "Broken.velmora")
+        with open(not_a_zip, "w") as broken:
+            broken.write("not a zip")
+        cases = [("question", self.package("First"), "Escape", "Return", 0, ["Second"]),
+                 ("refusal", not_a_zip, "Return", "Escape", 3, ["Second"])]
+        for what, first_input, close_first, answer_second, status, runs in cases:
+            with self.subTest(what):
+                first = self.start(first_input)
+                alert = self.x.wait_for_window(first.pid, process=first)
+                run, _ = self.launch(self.package("Second"))
+                self.assertEqual((run.returncode, run.stdout, run.stderr), (0, "", ""))
+                self.x.press(alert, close_first)
+                second = self.x.wait_for_window(first.pid, other_than=[alert], process=first,
+                                                modal=True)
+                self.x.press(second, answer_second)
+                if answer_second == "Return":
+                    final = self.x.wait_for_window(first.pid, other_than=[alert, second],
+                                                   process=first, modal=True)
+                    self.x.press(final, "Return")
+                self.assertEqual(first.wait(timeout=20), status, first.stderr.read())
+                # Declined, the second case adds no run to the first case's.
+                self.assertEqual(self.engine_runs(), runs)
+
     def test_a_launch_with_nothing_to_do_ends_silently_when_the_ready_check_comes_due(self):
         started = time.monotonic()
         idle = self.start("https://velmora.app/skins/aurora.png")
@@ -139,6 +167,10 @@ class SingleInstance(HelperTestCase):
         self.assertEqual(run.returncode, 0, run.stderr)
 
         self.x.press(question, "Escape")
+        # The further launch's skin is asked about next.
+        further = self.x.wait_for_window(next_one.pid, other_than=[question], process=next_one,
+                                         modal=True)
+        self.x.press(further, "Escape")
         self.assertEqual(next_one.wait(timeout=20), 3, next_one.stderr.read())
         self.assertEqual(self.engine_runs(), [])
 

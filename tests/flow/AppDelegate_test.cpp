@@ -210,27 +210,6 @@ TEST(AppDelegate, AConsoleRunEndsAnUnusableEventAtOnceSayingWhy) {
   }
 }
 
-TEST(AppDelegate, ALinkArrivingDuringAnApplyIsIgnored) {
-  // Confirm a link whose image cannot be had, and deliver a second link while
-  // the first is under way: no second question, one final alert.
-  FakeFrontEnd ui;
-  ui.answers = {true, true};
-  FakeApplyEffects effects;
-  effects.imageFailure = QStringLiteral("Host velmora.app not found");
-  AppDelegate delegate(ui, effects);
-  const int status = runDelegate(delegate, [&] {
-    delegate.openUrls({QStringLiteral("velmora://apply?image=https://velmora.app/skin.png")});
-    EXPECT_TRUE(delegate.operationInFlight());
-    delegate.openUrls({kLink});
-    delegate.handleDeepLink(kLink);
-  });
-  EXPECT_EQ(status, kExitFailed);
-  EXPECT_EQ(titles(ui), (QStringList{QStringLiteral("Apply My Orvane Skin to Orvane?"),
-                                     QStringLiteral("Could not apply skin")}));
-  EXPECT_EQ(effects.imagesMadeLocal, 1);
-  EXPECT_FALSE(delegate.operationInFlight());
-}
-
 TEST(AppDelegate, ASkinOpenedFromOutsideDuringAnApplyIsAnsweredBusyAndNotTakenUp) {
   FakeFrontEnd ui;
   ui.answers = {true, true, true};
@@ -240,8 +219,10 @@ TEST(AppDelegate, ASkinOpenedFromOutsideDuringAnApplyIsAnsweredBusyAndNotTakenUp
   AppDelegate delegate(ui, effects);
   const int status = runDelegate(delegate, [&] {
     delegate.openUrls({kLink});
+    EXPECT_TRUE(delegate.operationInFlight());
+    // Whether from another launch or (as a test would) delivered directly.
     delegate.deliverWhenIdle({OpenEvent::Kind::urls, {kLink}});
-    delegate.deliverWhenIdle({OpenEvent::Kind::files, {QStringLiteral("/nonexistent/b.zip")}});
+    delegate.openFiles({QStringLiteral("/nonexistent/b.zip")});
   });
   EXPECT_EQ(status, kExitFailed);
   EXPECT_EQ(titles(ui),
@@ -251,6 +232,8 @@ TEST(AppDelegate, ASkinOpenedFromOutsideDuringAnApplyIsAnsweredBusyAndNotTakenUp
   EXPECT_EQ(ui.shown[1].text,
             QStringLiteral("Another skin is being applied. Try again once Orvane has reopened."));
   EXPECT_TRUE(effects.engineRuns.empty());
+  EXPECT_EQ(effects.imagesMadeLocal, 1);
+  EXPECT_FALSE(delegate.operationInFlight());
 }
 
 // A confirmed link to its end, with the image and the engine faked: what the

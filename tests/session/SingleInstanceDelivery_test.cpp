@@ -65,13 +65,14 @@ const OpenEvent kRefused{OpenEvent::Kind::urls,
 const OpenEvent kNothingToDo{OpenEvent::Kind::urls,
                              {QStringLiteral("https://velmora.app/skins/aurora.png")}};
 
-TEST(HandedOverEvents, ArrivingDuringTheQuestionAreNotLookedAtWhenTheUserCancels) {
+TEST(HandedOverEvents, ArrivingDuringTheQuestionAreAskedAboutOnceTheUserCancels) {
   NestingFrontEnd ui;
   FakeApplyEffects effects;
   AppDelegate delegate(ui, effects);
   ui.whileOpen = [&] { delegate.deliverWhenIdle(kSecond); };
   EXPECT_EQ(runDelegate(delegate, [&] { delegate.openUrls({kLink}); }), kExitCancelled);
-  EXPECT_EQ(ui.shown, QStringList{QStringLiteral("Apply First to Orvane?")});
+  EXPECT_EQ(ui.shown, (QStringList{QStringLiteral("Apply First to Orvane?"),
+                                   QStringLiteral("Apply Second to Orvane?")}));
   EXPECT_EQ(ui.deepest, 1);
 }
 

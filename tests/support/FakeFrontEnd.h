@@ -6,6 +6,8 @@
 #include <deque>
 #include <functional>
 
+#include <gtest/gtest.h>
+
 #include "flow/FrontEnd.h"
 #include "package/PackageThumbnail.h"
 
@@ -24,11 +26,13 @@ class FakeFrontEnd final : public FrontEnd {
                        : kind == AlertKind::usage ? "usage"
                                                   : "notice";
     shown.push_back({name, title, text, {}, {}});
+    whileShowing(title);
   }
   bool askToApply(const QString& title, const QString& text,
                   const ConfirmationDetails& details) override {
     shown.push_back(
         {"ask", title, text, details, details.thumbnail ? details.thumbnail->size() : QSize()});
+    whileShowing(title);
     if (answers.empty()) return false;
     const bool answer = answers.front();
     answers.pop_front();
@@ -40,12 +44,35 @@ class FakeFrontEnd final : public FrontEnd {
     if (onApplyStarted) onApplyStarted();
   }
   void downloadProgress(qint64, qint64) override {}
-  void engineStarted() override { steps.append("engine"); }
-  void applyEnded() override { steps.append("ended"); }
+  void engineStarted() override {
+    steps.append("engine");
+    if (onEngineStarted) onEngineStarted();
+  }
+  void applyEnded() override {
+    steps.append("ended");
+    if (onApplyEnded) onApplyEnded();
+  }
 
   std::deque<bool> answers;
   std::vector<Shown> shown;
-  QStringList steps;                     // applyStarted, engineStarted, applyEnded in order
-  std::function<bool()> cancel;          // as applyStarted gave it
-  std::function<void()> onApplyStarted;  // runs inside applyStarted
+  QStringList steps;                      // applyStarted, engineStarted, applyEnded in order
+  std::function<bool()> cancel;           // as applyStarted gave it
+  std::function<void()> onApplyStarted;   // runs inside applyStarted
+  std::function<void()> onEngineStarted;  // runs inside engineStarted
+  std::function<void()> onApplyEnded;     // runs inside applyEnded
+  /// Runs while each alert or question is open, given its title, as a modal
+  /// dialog's own event loop runs whatever arrives meanwhile.
+  std::function<void(const QString& title)> whileOpen;
+
+ private:
+  int openNow_ = 0;
+
+  void whileShowing(const QString& title) {
+    // A real dialog opened on top of another one may never be drawn, and
+    // closing the top one may close both: never more than one at a time.
+    EXPECT_EQ(openNow_, 0) << "opened on top of another alert: " << title.toStdString();
+    ++openNow_;
+    if (whileOpen) whileOpen(title);
+    --openNow_;
+  }
 };
