@@ -19,19 +19,10 @@
 #include "base/FileDescriptor.h"
 #include "base/HelperError.h"
 #include "base/Limits.h"
+#include "base/ResourceLimit.h"
 #include "base/SystemError.h"
 
 namespace {
-
-bool setLimit(int resource, rlim_t most) noexcept {
-  struct rlimit limit {};
-  if (::getrlimit(resource, &limit) != 0) return false;
-  // Never above what is in force: an unprivileged process cannot raise a hard limit.
-  if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < most) most = limit.rlim_max;
-  limit.rlim_cur = most;
-  limit.rlim_max = most;
-  return ::setrlimit(resource, &limit) == 0;
-}
 
 // The Landlock rights this code knows, by the ABI version that brought them.
 // The system headers of an older kernel may lack the later ones.
@@ -194,7 +185,7 @@ bool limitConfinedChild() noexcept {
 #ifdef VELMORA_SANITIZED
   bool all = true;
 #else
-  bool all = setLimit(RLIMIT_AS, kReaderAddressSpaceBytes);
+  bool all = lowerLimit(RLIMIT_AS, kReaderAddressSpaceBytes);
 #endif
   // Past the soft limit the kernel sends SIGXCPU, a second later SIGKILL.
   struct rlimit cpu {};
@@ -206,9 +197,9 @@ bool limitConfinedChild() noexcept {
     cpu.rlim_max = most == rlim_t(kReaderCpuSeconds) ? most + 1 : most;
     all = ::setrlimit(RLIMIT_CPU, &cpu) == 0 && all;
   }
-  all = setLimit(RLIMIT_NOFILE, kReaderOpenFiles) && all;
-  all = setLimit(RLIMIT_FSIZE, kReaderFileBytes) && all;
-  all = setLimit(RLIMIT_CORE, 0) && all;
+  all = lowerLimit(RLIMIT_NOFILE, kReaderOpenFiles) && all;
+  all = lowerLimit(RLIMIT_FSIZE, kReaderFileBytes) && all;
+  all = lowerLimit(RLIMIT_CORE, 0) && all;
   return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && all;
 }
 
