@@ -2,6 +2,8 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "flow/FrontEnd.h"
 #include "request/SkinRequest.h"
@@ -32,7 +34,17 @@ class ConsoleFrontEnd final : public FrontEnd {
   /// Prints a request that passed every check, one field a line.
   void printRequest(const SkinRequest& request);
 
+  /// From now on the question is answered Cancel, without waiting for a
+  /// line, as soon as `descriptor` is readable (-1: never).
+  void cancelAnswerOnceReadable(int descriptor);
+
  private:
+  /// The answer line, without its line feed; none when it is longer than
+  /// kMaxConsoleAnswerBytes or the cancel descriptor became readable.
+  std::optional<std::string> readAnswer();
+  /// The next byte of the answer, EOF at the end of the input, or
+  /// kAnswerCancelled once the cancel descriptor is readable.
+  int readAnswerByte();
   void print(std::FILE* stream, const QString& title, const QString& text);
   /// Erases the progress line, if one is shown.
   void eraseProgress();
@@ -40,6 +52,7 @@ class ConsoleFrontEnd final : public FrontEnd {
   std::FILE* out_;
   std::FILE* err_;
   std::FILE* in_;
+  int cancelDescriptor_ = -1;
   bool progressIsShown_ = false;
   std::unique_ptr<InterruptWatch> interrupts_;
   std::chrono::steady_clock::time_point lastProgress_{};
