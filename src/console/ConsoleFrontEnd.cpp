@@ -8,7 +8,6 @@
 #include <string>
 
 #include "base/Limits.h"
-#include "console/InterruptWatch.h"
 #include "flow/AlertText.h"
 #include "flow/TransferText.h"
 
@@ -98,18 +97,13 @@ std::optional<std::string> ConsoleFrontEnd::readAnswer() {
   return line;
 }
 
-void ConsoleFrontEnd::applyStarted(const QString&, std::function<bool()> cancel) {
-  if (!cancel) return;
-  interrupts_ = std::make_unique<InterruptWatch>([cancel = std::move(cancel)] { cancel(); });
-}
+void ConsoleFrontEnd::applyStarted(const QString&, std::function<bool()>) {}
 
 void ConsoleFrontEnd::engineStarted() {
-  interrupts_.reset();
   eraseProgress();
 }
 
 void ConsoleFrontEnd::applyEnded() {
-  interrupts_.reset();
   eraseProgress();
 }
 

@@ -8,12 +8,10 @@
 #include "flow/FrontEnd.h"
 #include "request/SkinRequest.h"
 
-class InterruptWatch;
-
 /// The front end for a terminal or a script: problems on standard error, every
 /// other alert, the confirmation with its details and the prompt on standard
 /// output; the answer read as one line from standard input; download progress
-/// on standard error when it is a terminal, and Ctrl-C cancelling it.
+/// on standard error when it is a terminal.
 class ConsoleFrontEnd final : public FrontEnd {
  public:
   /// Writes to `out` and `err`, reads answers from `in`.
@@ -23,10 +21,11 @@ class ConsoleFrontEnd final : public FrontEnd {
   void showAlert(AlertKind kind, const QString& title, const QString& text) override;
   bool askToApply(const QString& title, const QString& text,
                   const ConfirmationDetails& details) override;
-  /// Until the engine starts, Ctrl-C calls `cancel` instead of ending the process.
+  /// Nothing to show: the console has no Cancel button; Ctrl-C and the other
+  /// signals that end a run are handled for both front ends, outside them.
   void applyStarted(const QString& name, std::function<bool()> cancel) override;
   void downloadProgress(qint64 received, qint64 total) override;
-  /// Ctrl-C ends the process again, as it always does; the progress line goes.
+  /// The progress line goes.
   void engineStarted() override;
   /// The progress line goes.
   void applyEnded() override;
@@ -54,6 +53,5 @@ class ConsoleFrontEnd final : public FrontEnd {
   std::FILE* in_;
   int cancelDescriptor_ = -1;
   bool progressIsShown_ = false;
-  std::unique_ptr<InterruptWatch> interrupts_;
   std::chrono::steady_clock::time_point lastProgress_{};
 };

@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -168,29 +165,6 @@ TEST(ConsoleFrontEnd, ProgressStaysOffAnythingButATerminal) {
   console.ui().downloadProgress(10, 100);
   console.ui().applyEnded();
   EXPECT_EQ(console.err(), "");
-}
-
-TEST(ConsoleFrontEnd, CtrlCCancelsTheDownloadUntilTheEngineStarts) {
-  struct sigaction before {};
-  ASSERT_EQ(::sigaction(SIGINT, nullptr, &before), 0);
-  Console console;
-  int cancels = 0;
-  console.ui().applyStarted(QStringLiteral("Aurora"), [&] {
-    ++cancels;
-    return true;
-  });
-  // Without the front end's watch this would end the test program.
-  ASSERT_EQ(std::raise(SIGINT), 0);
-  QElapsedTimer clock;
-  clock.start();
-  while (cancels == 0 && clock.elapsed() < 2000) QCoreApplication::processEvents();
-  EXPECT_EQ(cancels, 1);
-
-  console.ui().engineStarted();
-  struct sigaction after {};
-  ASSERT_EQ(::sigaction(SIGINT, nullptr, &after), 0);
-  EXPECT_EQ(after.sa_handler, before.sa_handler) << "Ctrl-C ends the process again";
-  EXPECT_EQ(console.out() + console.err(), "");
 }
 
 TEST(ConsoleFrontEnd, PrintsACheckedRequestOneFieldALine) {
