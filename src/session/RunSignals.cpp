@@ -21,13 +21,16 @@ constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 // actions the handler replaced.
 int signalPipe[2] = {-1, -1};
 std::atomic<int> firstSignal{0};
+/// The helper's own process: a child between fork and exec still has the
+/// handler, and must not speak for the helper.
+pid_t helperProcess = 0;
 static_assert(std::atomic<int>::is_always_lock_free, "used in a signal handler");
 struct sigaction previousActions[std::size(kEndingSignals)]{};
 
 extern "C" void onEndingSignal(int number) {
   const int saved = errno;
   int none = 0;
-  if (firstSignal.compare_exchange_strong(none, number)) {
+  if (::getpid() == helperProcess && firstSignal.compare_exchange_strong(none, number)) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
   }
@@ -55,6 +58,7 @@ struct sigaction endingAction() {
 
 RunSignals::RunSignals() {
   firstSignal = 0;
+  helperProcess = ::getpid();
   if (!openPipe(signalPipe)) return;
   // The handler must never wait on the pipe.
   if (::fcntl(signalPipe[1], F_SETFL, ::fcntl(signalPipe[1], F_GETFL) | O_NONBLOCK) != 0) {
