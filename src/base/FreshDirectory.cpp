@@ -59,7 +59,11 @@ void checkTemporaryRoot(const QString& root) {
   struct stat directory {};
   if (::stat(path.constData(), &directory) != 0 || !S_ISDIR(directory.st_mode)) return;
   if (!trustedOwner(directory.st_uid)) refuseRoot(root, QStringLiteral("another user owns it."));
-  if ((directory.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (directory.st_mode & S_ISVTX) == 0) {
+  // Writable by the directory's group is the user's alone where that group
+  // is their own (one group per user, as Debian makes them).
+  const bool othersWrite = (directory.st_mode & S_IWOTH) != 0 ||
+                           ((directory.st_mode & S_IWGRP) != 0 && directory.st_gid != ::getegid());
+  if (othersWrite && (directory.st_mode & S_ISVTX) == 0) {
     refuseRoot(root, QStringLiteral("other users can write to it."));
   }
 }

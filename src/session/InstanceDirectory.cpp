@@ -7,15 +7,11 @@
 
 namespace {
 
-/// Makes `path` (and what leads to it) open to the user only when missing,
-/// tightens it when it is the user's own but open to others, and answers
-/// whether it now is a private directory of theirs.
+/// Makes `path` open to the user only when missing, tightens it when it is
+/// the user's own but open to others, and answers whether it now is a
+/// private directory of theirs.
 bool madePrivate(const QString& path) {
   const QByteArray bytes = QFile::encodeName(path);
-  for (qsizetype slash = bytes.indexOf('/', 1); slash != -1;
-       slash = bytes.indexOf('/', slash + 1)) {
-    ::mkdir(bytes.left(slash).constData(), 0700);
-  }
   ::mkdir(bytes.constData(), 0700);
   struct stat found {};
   if (::lstat(bytes.constData(), &found) != 0 || !S_ISDIR(found.st_mode) ||
@@ -47,6 +43,8 @@ QString instanceDirectory(const QString& runtimeVariable, const QString& sharedT
       sharedTemporary + QStringLiteral("/velmora-helper-") + QString::number(uid);
   if (madePrivate(shared)) return shared;
   if (!home.isEmpty()) {
+    // ~/.cache is made as the XDG base directories want it, when missing.
+    ::mkdir(QFile::encodeName(home + QStringLiteral("/.cache")).constData(), 0700);
     const QString cache = home + QStringLiteral("/.cache/velmora-helper");
     if (madePrivate(cache)) return cache;
     problem = QStringLiteral(

@@ -48,13 +48,14 @@ TEST(FreshDirectory, RefusesARootAnotherUserControlsBeforeWritingThere) {
   struct Case {
     const char* name;
     mode_t mode;
-    bool byNobody;
+    bool byNobody;        ///< owned by nobody, or for a group-writable root, of nobody's group
     const char* refusal;  ///< nullptr: the root is used
   } cases[] = {
       {"own", 0700, false, nullptr},
       {"shared-sticky", 01777, false, nullptr},
       {"open", 0777, false, "other users can write to it."},
-      {"group-writable", 0770, false, "other users can write to it."},
+      {"own-group-writable", 0770, false, nullptr},
+      {"other-group-writable", 0770, true, "other users can write to it."},
       {"foreign", 0700, true, "another user owns it."},
       {"foreign-sticky", 01777, true, "another user owns it."},
   };
@@ -63,8 +64,12 @@ TEST(FreshDirectory, RefusesARootAnotherUserControlsBeforeWritingThere) {
     const QString root = scratch.filePath(QString::fromLatin1(c.name));
     ASSERT_EQ(::mkdir(QFile::encodeName(root).constData(), 0700), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(root).constData(), c.mode), 0);
+    // A group-writable root gets nobody's group, the others nobody as owner.
     if (c.byNobody) {
-      ASSERT_EQ(::chown(QFile::encodeName(root).constData(), kNobody, 0), 0);
+      const bool groupOnly = (c.mode & 0020) != 0 && (c.mode & 0002) == 0;
+      ASSERT_EQ(::chown(QFile::encodeName(root).constData(), groupOnly ? ::geteuid() : kNobody,
+                        groupOnly ? kNobody : ::getegid()),
+                0);
     }
     try {
       const QString fresh = createFreshDirectory(root);
