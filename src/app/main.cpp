@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<QCoreApplication> app;
   std::unique_ptr<FrontEnd> ui;
   DialogFrontEnd* dialogFrontEnd = nullptr;
-  std::unique_ptr<SignalEndedFrontEnd> shown;
+  std::unique_ptr<SignalEndedFrontEnd> runFrontEnd;
   if (dialogs) {
     auto guiApp = std::make_unique<QApplication>(qtArgc, qtArgv.data());
     // Alerts are the only windows: closing one must not end the run by itself.
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
     ui = std::move(console);
   }
   // Everything is shown through this, so that a signal ends the run cleanly.
-  shown = std::make_unique<SignalEndedFrontEnd>(*ui, runSignals);
+  runFrontEnd = std::make_unique<SignalEndedFrontEnd>(*ui, runSignals);
   const auto exitStatus = [&runSignals](int status) {
     const int signal = runSignals.received();
     return signal != 0 ? exitStatusAfterSignal(signal, status) : status;
@@ -138,13 +138,13 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
   if (gate->answeredBusy()) {
     // Said in a dialog of this launch, which may take the focus.
-    showBusyAlert(*shown);
+    showBusyAlert(*runFrontEnd);
     return exitStatus(kExitFailed);
   }
 
   SystemApplyEffects effects(startEnvironment);
   AppDelegate delegate(
-      *shown, effects, launch.mode,
+      *runFrontEnd, effects, launch.mode,
       [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); }, launch.arrival);
   delegate.expectPackage(std::move(launchPackage));
   delegate.applicationDidFinishLaunching(launch.readyCheckDelay);
