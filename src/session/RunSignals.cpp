@@ -115,22 +115,32 @@ SignalEndedFrontEnd::SignalEndedFrontEnd(FrontEnd& inner, RunSignals& runSignals
 SignalEndedFrontEnd::~SignalEndedFrontEnd() = default;
 
 void SignalEndedFrontEnd::end() {
+  const int status = exitStatusAfterSignal(signals_.received(), kExitCancelled);
   if (cancel_) {
-    // The download stops and removes what it stored; the flow then ends the
-    // run. Refused once the image is stored: the engine is about to run.
-    if (cancel_()) return;
+    // Refused once the image is stored: the engine is about to run.
+    const bool stopped = cancel_();
     cancel_ = {};
+    if (stopped) {
+      // The download removes what it stored, and the flow ends the run;
+      // when an alert (the busy answer) would hold that up, the loops end
+      // now, and the download's thread is waited for as the delegate goes.
+      if (alertsOpen_ > 0) QCoreApplication::exit(status);
+      return;
+    }
   }
-  // The engine runs, or is about to: the run ends once it has.
+  // The engine runs, or is about to: the run ends once it has, and the
+  // single instance stays taken until then.
   if (applying_) return;
   // A question, an alert or nothing is open: every event loop ends, the
   // question's as Cancel.
-  QCoreApplication::exit(exitStatusAfterSignal(signals_.received(), kExitCancelled));
+  QCoreApplication::exit(status);
 }
 
 void SignalEndedFrontEnd::showAlert(AlertKind kind, const QString& title, const QString& text) {
   if (ended()) return;
+  ++alertsOpen_;
   inner_.showAlert(kind, title, text);
+  --alertsOpen_;
 }
 
 bool SignalEndedFrontEnd::askToApply(const QString& title, const QString& text,

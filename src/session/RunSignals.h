@@ -41,9 +41,10 @@ class RunSignals {
 /// and asks nothing more (a question is answered Cancel), and ends the run as
 /// soon as nothing of it is half done:
 /// - while the image downloads, the download is cancelled: its partial file
-///   and folder go, and the flow ends the run;
+///   and folder go, and the flow ends the run (at once when an alert is open);
 /// - while the engine runs (or the image is about to go to it) the run ends
-///   once it has finished, so that a skin is never left half applied;
+///   once it has finished, so that a skin is never left half applied (an
+///   alert open then, the busy answer, waits to be closed first);
 /// - otherwise (a question, an alert or nothing open) the event loops end at
 ///   once; the flow takes back what it made for the question.
 /// exitStatusAfterSignal() then gives the status.
@@ -69,6 +70,8 @@ class SignalEndedFrontEnd final : public QObject, public FrontEnd {
   std::unique_ptr<QSocketNotifier> notifier_;
   /// From applyStarted() to applyEnded().
   bool applying_ = false;
+  /// Alerts open, one inside another's loop at most.
+  int alertsOpen_ = 0;
   /// Stops the download, until the engine starts.
   std::function<bool()> cancel_;
 };
