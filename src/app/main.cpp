@@ -25,6 +25,7 @@
 #include "session/DisplayProbe.h"
 #include "session/FileOpenRouter.h"
 #include "session/Launch.h"
+#include "session/RunSignals.h"
 #include "session/SingleInstanceGate.h"
 
 namespace {
@@ -83,6 +84,9 @@ int main(int argc, char** argv) {
       return *status;
   }
 
+  // From here on a signal ends the run only once what it made is taken back.
+  RunSignals runSignals;
+
   // The reader of the launch's own package starts now and works while Qt
   // starts up; only a launch that stays (not one handed over) gets here.
   std::unique_ptr<PendingPackage> launchPackage;
@@ -105,6 +109,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<QCoreApplication> app;
   std::unique_ptr<FrontEnd> ui;
   DialogFrontEnd* dialogFrontEnd = nullptr;
+  std::unique_ptr<SignalEndedFrontEnd> runFrontEnd;
   if (dialogs) {
     auto guiApp = std::make_unique<QApplication>(qtArgc, qtArgv.data());
     // Alerts are the only windows: closing one must not end the run by itself.
@@ -118,19 +123,28 @@ int main(int argc, char** argv) {
     ui = std::move(shown);
   } else {
     app = std::make_unique<QCoreApplication>(qtArgc, qtArgv.data());
-    ui = std::make_unique<ConsoleFrontEnd>();
+    auto console = std::make_unique<ConsoleFrontEnd>();
+    // A signal at the question answers it.
+    console->cancelAnswerOnceReadable(runSignals.descriptor());
+    ui = std::move(console);
   }
+  // Everything is shown through this, so that a signal ends the run cleanly.
+  runFrontEnd = std::make_unique<SignalEndedFrontEnd>(*ui, runSignals);
+  const auto exitStatus = [&runSignals](int status) {
+    const int signal = runSignals.received();
+    return signal != 0 ? exitStatusAfterSignal(signal, status) : status;
+  };
   QCoreApplication::setApplicationName(QStringLiteral("Velmora Helper"));
   QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
   if (gate->answeredBusy()) {
     // Said in a dialog of this launch, which may take the focus.
-    showBusyAlert(*ui);
-    return kExitFailed;
+    showBusyAlert(*runFrontEnd);
+    return exitStatus(kExitFailed);
   }
 
   SystemApplyEffects effects(startEnvironment);
   AppDelegate delegate(
-      *ui, effects, launch.mode,
+      *runFrontEnd, effects, launch.mode,
       [](const SkinRequest& request) { ConsoleFrontEnd().printRequest(request); }, launch.arrival);
   delegate.expectPackage(std::move(launchPackage));
   delegate.applicationDidFinishLaunching(launch.readyCheckDelay);
@@ -143,5 +157,5 @@ int main(int argc, char** argv) {
   QTimer::singleShot(0, &delegate, [&delegate, event] { delegate.open(event); });
   const int status = app->exec();
   gate.reset();
-  return status;
+  return exitStatus(status);
 }

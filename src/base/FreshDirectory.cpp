@@ -2,6 +2,7 @@
 
 #include <ftw.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -20,9 +21,60 @@ QString temporaryRoot() {
                             : QDir::cleanPath(QDir(variable).absolutePath());
 }
 
+namespace {
+
+/// Makes `path` and every missing directory above it, open to the user only.
+/// A failure shows in the error of what comes next.
+void makePrivatePath(const QString& path) {
+  const QByteArray bytes = QFile::encodeName(path);
+  for (qsizetype slash = bytes.indexOf('/', 1); slash != -1;
+       slash = bytes.indexOf('/', slash + 1)) {
+    ::mkdir(bytes.left(slash).constData(), 0700);
+  }
+  ::mkdir(bytes.constData(), 0700);
+}
+
+/// Whether `owner` is this user or root: no one else may control a
+/// directory the helper's private folders live in.
+bool trustedOwner(uid_t owner) {
+  return owner == ::geteuid() || owner == 0;
+}
+
+[[noreturn]] void refuseRoot(const QString& root, const QString& why) {
+  throw PlatformError(QStringLiteral("The temporary folder ") + root +
+                      QStringLiteral(" is not safe to use: ") + why);
+}
+
+/// Refuses a temporary directory whose owner could swap the helper's folders
+/// in it (another user), or where anyone could (written to by others
+/// without the sticky bit that keeps them to their own entries).
+void checkTemporaryRoot(const QString& root) {
+  const QByteArray path = QFile::encodeName(root);
+  struct stat link {};
+  if (::lstat(path.constData(), &link) != 0) return;  // mkdir below says why
+  // A link to the directory is only as safe as whoever may replace it.
+  if (S_ISLNK(link.st_mode) && !trustedOwner(link.st_uid)) {
+    refuseRoot(root, QStringLiteral("another user owns it."));
+  }
+  struct stat directory {};
+  if (::stat(path.constData(), &directory) != 0 || !S_ISDIR(directory.st_mode)) return;
+  if (!trustedOwner(directory.st_uid)) refuseRoot(root, QStringLiteral("another user owns it."));
+  // Writable by the directory's group is the user's alone where that group
+  // is their own (one group per user, as Debian makes them).
+  const bool othersWrite = (directory.st_mode & S_IWOTH) != 0 ||
+                           ((directory.st_mode & S_IWGRP) != 0 && directory.st_gid != ::getegid());
+  if (othersWrite && (directory.st_mode & S_ISVTX) == 0) {
+    refuseRoot(root, QStringLiteral("other users can write to it."));
+  }
+}
+
+}  // namespace
+
 QString createFreshDirectory(const QString& root) {
   const QString parent = root.isEmpty() ? temporaryRoot() : root;
-  QDir().mkpath(parent);  // a failure shows in mkdir's error below
+  makePrivatePath(parent);
+  // Before anything is written there.
+  checkTemporaryRoot(parent);
   const QString directory =
       parent + u'/' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
   // Only the user may enter it, so nobody else can change the files between

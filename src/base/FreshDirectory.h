@@ -6,8 +6,10 @@
 QString temporaryRoot();
 
 /// Creates `<root>/<fresh UUID, 36 upper-case characters>` (root defaults to
-/// temporaryRoot(), made first when missing), open to the user only, and
-/// returns its path. Throws PlatformError in the system's words.
+/// temporaryRoot(), made first when missing, open to the user only), open to
+/// the user only, and returns its path. Throws PlatformError in the system's
+/// words, or saying why a root that another user owns, or that others may
+/// write to without the sticky bit, is not safe to use.
 QString createFreshDirectory(const QString& root = {});
 
 /// Removes `directory` and everything below it without following a symbolic

@@ -113,3 +113,8 @@ inline constexpr int kThumbnailSide = 160;
 
 /// The most physical pixels per logical one a thumbnail is decoded for.
 inline constexpr int kMaxThumbnailScale = 4;
+
+/// The longest answer line the console reads at its question, line feed
+/// not counted: no answer it knows is longer, so a longer line (or endless
+/// input without one, such as /dev/zero) is taken as Cancel.
+inline constexpr qsizetype kMaxConsoleAnswerBytes = 4096;

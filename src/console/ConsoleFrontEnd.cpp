@@ -1,14 +1,20 @@
 #include "console/ConsoleFrontEnd.h"
 
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <optional>
 #include <string>
 
-#include "console/InterruptWatch.h"
+#include "base/Limits.h"
 #include "flow/AlertText.h"
 #include "flow/TransferText.h"
 
 namespace {
+
+/// What readAnswerByte() gives once the cancel descriptor is readable.
+constexpr int kAnswerCancelled = EOF - 1;
 
 void write(std::FILE* file, const QString& text) {
   const QByteArray bytes = text.toUtf8();
@@ -46,27 +52,58 @@ bool ConsoleFrontEnd::askToApply(const QString& title, const QString& text,
                   QStringLiteral(", highlight ") + displaySafe(details.highlight, false) + u'\n' +
                   QStringLiteral("Apply skin? [y/N] "));
   std::fflush(out_);
-  std::string line;
-  for (int c = std::fgetc(in_); c != EOF && c != '\n'; c = std::fgetc(in_)) {
-    line.push_back(static_cast<char>(c));
-  }
+  const std::optional<std::string> line = readAnswer();
+  if (!line) return false;
   const QString answer =
-      QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).trimmed().toLower();
+      QString::fromUtf8(line->data(), static_cast<qsizetype>(line->size())).trimmed().toLower();
   return answer == u"y" || answer == u"yes";
 }
 
-void ConsoleFrontEnd::applyStarted(const QString&, std::function<bool()> cancel) {
-  if (!cancel) return;
-  interrupts_ = std::make_unique<InterruptWatch>([cancel = std::move(cancel)] { cancel(); });
+void ConsoleFrontEnd::cancelAnswerOnceReadable(int descriptor) {
+  cancelDescriptor_ = descriptor;
 }
 
+int ConsoleFrontEnd::readAnswerByte() {
+  const int input = fileno(in_);
+  // A stream with no descriptor (one in memory) never waits.
+  if (input < 0) return std::fgetc(in_);
+  // One byte at a time straight from the descriptor: nothing past the line
+  // is taken from the input, and no buffer hides what is there from poll().
+  for (;;) {
+    pollfd waits[2] = {{input, POLLIN, 0}, {cancelDescriptor_, POLLIN, 0}};
+    const nfds_t count = cancelDescriptor_ >= 0 ? 2 : 1;
+    if (::poll(waits, count, -1) < 0) {
+      if (errno == EINTR) continue;
+      return EOF;
+    }
+    if (count == 2 && waits[1].revents != 0) return kAnswerCancelled;
+    unsigned char byte = 0;
+    const ssize_t got = ::read(input, &byte, 1);
+    if (got == 1) return byte;
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    return EOF;  // the end of the input, or an input that cannot be read
+  }
+}
+
+std::optional<std::string> ConsoleFrontEnd::readAnswer() {
+  std::string line;
+  for (int c = readAnswerByte(); c != '\n' && c != EOF; c = readAnswerByte()) {
+    // Cut short: no answer, whatever was typed so far.
+    if (c == kAnswerCancelled) return std::nullopt;
+    // No answer is this long: the input is not someone typing.
+    if (static_cast<qsizetype>(line.size()) == kMaxConsoleAnswerBytes) return std::nullopt;
+    line.push_back(static_cast<char>(c));
+  }
+  return line;
+}
+
+void ConsoleFrontEnd::applyStarted(const QString&, std::function<bool()>) {}
+
 void ConsoleFrontEnd::engineStarted() {
-  interrupts_.reset();
   eraseProgress();
 }
 
 void ConsoleFrontEnd::applyEnded() {
-  interrupts_.reset();
   eraseProgress();
 }
 

@@ -1,9 +1,10 @@
 #include "session/SingleInstanceGate.h"
 
-#include <QStandardPaths>
 #include <cstdio>
 
+#include "engine/SkinEngine.h"
 #include "flow/AppDelegate.h"
+#include "session/InstanceDirectory.h"
 #include "session/SingleInstance.h"
 
 namespace {
@@ -22,9 +23,16 @@ SingleInstanceGate::~SingleInstanceGate() = default;
 std::optional<int> SingleInstanceGate::claim(const QByteArray& platform, const OpenEvent& event) {
   // A launch with nothing to hand over shows its own ready alert.
   if (event.kind == OpenEvent::Kind::none) return std::nullopt;
-  // XDG_RUNTIME_DIR, or a private directory Qt makes when it is not set.
-  const QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (directory.isEmpty()) return std::nullopt;
+  // The user's runtime directory, or a private one of theirs; never one that
+  // another user made first, which would let two instances run apart.
+  QString problem;
+  const QString directory =
+      instanceDirectory(qEnvironmentVariable("XDG_RUNTIME_DIR"), QStringLiteral("/tmp"),
+                        homeDirectory(qEnvironmentVariable("HOME"), accountHomeDirectory), problem);
+  if (directory.isEmpty()) {
+    printProblem(problem);
+    return std::nullopt;
+  }
   instance_ = std::make_unique<SingleInstance>(directory, singleInstanceNameFor(platform));
   const HandOver handOver{event, qEnvironmentVariable("XDG_ACTIVATION_TOKEN")};
   switch (instance_->claim(handOver)) {

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
+
+#include <unistd.h>
 
 #include "console/ConsoleFrontEnd.h"
 
@@ -93,6 +91,67 @@ TEST(ConsoleFrontEnd, OnlyYesConfirms) {
   }
 }
 
+// The answer read from a real descriptor, as standard input is: a file of
+// `input`, with `cancelled` a pipe that has something to read.
+struct FileAnswer {
+  bool confirmed;
+  off_t bytesRead;
+};
+
+FileAnswer answerFromFile(const std::string& input, bool cancelled = false) {
+  FILE* in = std::tmpfile();
+  std::fwrite(input.data(), 1, input.size(), in);
+  std::rewind(in);
+  int cancel[2];
+  EXPECT_EQ(::pipe(cancel), 0);
+  if (cancelled) {
+    EXPECT_EQ(::write(cancel[1], "x", 1), 1);
+  }
+  FILE* out = std::fopen("/dev/null", "w");
+  ConsoleFrontEnd ui(out, out, in);
+  ui.cancelAnswerOnceReadable(cancel[0]);
+  const bool confirmed =
+      ui.askToApply(QStringLiteral("Apply A to Orvane?"), QStringLiteral("t"),
+                    {QStringLiteral("velmora.app"), "#aabbcc", "#e28a78", "#8a6cff", {}});
+  const off_t bytesRead = ::lseek(fileno(in), 0, SEEK_CUR);
+  std::fclose(in);
+  std::fclose(out);
+  ::close(cancel[0]);
+  ::close(cancel[1]);
+  return {confirmed, bytesRead};
+}
+
+TEST(ConsoleFrontEnd, ReadsOneBoundedLineAndGivesUpWhenCancelled) {
+  const std::string padding(4095, ' ');
+  struct Case {
+    const char* what;
+    std::string input;
+    bool cancelled;
+    bool confirmed;
+    off_t bytesRead;
+  } cases[] = {
+      {"the line and nothing after it", "yes\nno\n", false, true, 4},
+      {"a line of the longest length", "y" + padding + "\n", false, true, 4097},
+      {"a byte longer", "y " + padding + "\n", false, false, 4097},
+      {"a megabyte without a line feed", std::string(1 << 20, 'y'), false, false, 4097},
+      {"cancelled with an answer waiting", "y\n", true, false, 0},
+  };
+  for (const Case& c : cases) {
+    const FileAnswer answer = answerFromFile(c.input, c.cancelled);
+    EXPECT_EQ(answer.confirmed, c.confirmed) << c.what;
+    EXPECT_EQ(answer.bytesRead, c.bytesRead) << c.what;
+  }
+  // Endless input ends too.
+  FILE* zeros = std::fopen("/dev/zero", "r");
+  FILE* out = std::fopen("/dev/null", "w");
+  EXPECT_FALSE(
+      ConsoleFrontEnd(out, out, zeros)
+          .askToApply(QStringLiteral("Apply A to Orvane?"), QStringLiteral("t"),
+                      {QStringLiteral("velmora.app"), "#aabbcc", "#e28a78", "#8a6cff", {}}));
+  std::fclose(zeros);
+  std::fclose(out);
+}
+
 TEST(ConsoleFrontEnd, AUsageProblemIsOneLineOnStandardError) {
   Console console;
   console.ui().showAlert(AlertKind::usage, {}, QStringLiteral("nothing to do\x1b[2J"));
@@ -105,29 +164,6 @@ TEST(ConsoleFrontEnd, ProgressStaysOffAnythingButATerminal) {
   console.ui().downloadProgress(10, 100);
   console.ui().applyEnded();
   EXPECT_EQ(console.err(), "");
-}
-
-TEST(ConsoleFrontEnd, CtrlCCancelsTheDownloadUntilTheEngineStarts) {
-  struct sigaction before {};
-  ASSERT_EQ(::sigaction(SIGINT, nullptr, &before), 0);
-  Console console;
-  int cancels = 0;
-  console.ui().applyStarted(QStringLiteral("Aurora"), [&] {
-    ++cancels;
-    return true;
-  });
-  // Without the front end's watch this would end the test program.
-  ASSERT_EQ(std::raise(SIGINT), 0);
-  QElapsedTimer clock;
-  clock.start();
-  while (cancels == 0 && clock.elapsed() < 2000) QCoreApplication::processEvents();
-  EXPECT_EQ(cancels, 1);
-
-  console.ui().engineStarted();
-  struct sigaction after {};
-  ASSERT_EQ(::sigaction(SIGINT, nullptr, &after), 0);
-  EXPECT_EQ(after.sa_handler, before.sa_handler) << "Ctrl-C ends the process again";
-  EXPECT_EQ(console.out() + console.err(), "");
 }
 
 TEST(ConsoleFrontEnd, PrintsACheckedRequestOneFieldALine) {

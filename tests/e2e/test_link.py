@@ -2,6 +2,7 @@
 domain, against a local HTTPS site in a network namespace."""
 
 import os
+import select
 import shlex
 import shutil
 import signal
@@ -13,6 +14,7 @@ import unittest
 import harness
 from harness import BUILD_DIR, HELPER, HelperTestCase
 import skin_site
+from skin_packages import png, write_package
 
 CONFIRM = ("Velmora Helper will use the local open-source engine and may restart Orvane.\n\n"
            "From: velmora.app\nColors: accent #aabbcc, secondary #112233, highlight #8a6cff")
@@ -109,22 +111,46 @@ class LinkPath(HelperTestCase):
         # The line is erased (carriage return, erase to end of line) before the alert.
         self.assertIn("\x1b[KSkin applied\n", run.stdout)
 
-    def test_ctrl_c_during_the_download_cancels_it(self):
+    def test_a_signal_at_the_question_or_during_the_download_leaves_nothing(self):
+        # Ctrl-C cancels, as the Cancel button does; the other signals end the
+        # run as a shell expects (128 + the signal), once what the engine never
+        # received is gone: the extracted package, the partial download.
         self.sandbox.install_engine()
+        package = write_package(
+            os.path.join(self.sandbox.root, "Aurora.velmora"),
+            {"schemaVersion": 1, "name": "Aurora", "image": "background.png",
+             "colors": {"accent": "#3AA7C5", "secondary": "#78E2C4", "highlight": "#8A6CFF"}},
+            {"background.png": png(4, 4)})
         slow = "velmora://apply?image=https://velmora.app/trickle/3000000/20000/100/slow.png"
-        helper = subprocess.Popen(SITE.command([HELPER, "--console", slow]), env=self.sandbox.env(),
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                  text=True)
-        helper.stdin.write("y\n")
-        helper.stdin.close()
-        helper.stdin = None  # answered: communicate() has nothing more to send
-        harness.wait_until(self.sandbox.stored_files, "the download has begun")
-        helper.send_signal(signal.SIGINT)
-        out, err = helper.communicate(timeout=10)
-        self.assertEqual((helper.returncode, err), (3, ""))
-        self.assertTrue(out.endswith("Apply skin? [y/N] "), out)
-        self.assertEqual(os.listdir(self.sandbox.tmp), [], "the partial file and its folder are removed")
-        self.assertIsNone(self.sandbox.engine_args())
+        statuses = {signal.SIGINT: 3, signal.SIGTERM: 143, signal.SIGHUP: 129, signal.SIGPIPE: 141}
+        for when, target in (("at the question", package), ("during the download", slow)):
+            for number, status in statuses.items():
+                with self.subTest(when=when, signal=number.name):
+                    for leftover in os.listdir(self.sandbox.tmp):
+                        shutil.rmtree(os.path.join(self.sandbox.tmp, leftover))
+                    helper = subprocess.Popen(SITE.command([HELPER, "--console", target]),
+                                              env=self.sandbox.env(), stdin=subprocess.PIPE,
+                                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                    self.addCleanup(lambda h=helper: h.poll() is None and h.kill())
+                    out = bytearray()
+
+                    def asked():
+                        if select.select([helper.stdout], [], [], 0.1)[0]:
+                            out.extend(os.read(helper.stdout.fileno(), 4096))
+                        return out.endswith(b"Apply skin? [y/N] ")
+
+                    harness.wait_until(asked, "the question is asked")
+                    if target == slow:
+                        helper.stdin.write(b"y\n")
+                        helper.stdin.flush()
+                    harness.wait_until(self.sandbox.stored_files,
+                                       "the download has begun" if target == slow else "the package is extracted")
+                    helper.send_signal(number)
+                    rest, err = helper.communicate(timeout=20)
+                    self.assertEqual((helper.returncode, err, bytes(out) + rest), (status, b"", bytes(out)))
+                    self.assertEqual(os.listdir(self.sandbox.tmp), [],
+                                     "the package or the partial file and its folder are removed")
+                    self.assertIsNone(self.sandbox.engine_args())
 
     def test_refused_link_is_an_invalid_skin_link(self):
         run = self.helper(["--console", "velmora://apply?image=https://evil.test/a.png"], wrap=SITE.command)

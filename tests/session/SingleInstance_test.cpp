@@ -13,6 +13,11 @@
 
 #include <future>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "session/InstanceDirectory.h"
+
 namespace {
 
 const OpenEvent kLinks{OpenEvent::Kind::urls,
@@ -99,6 +104,73 @@ SingleInstance::Claim waitFor(std::future<SingleInstance::Claim>& claim) {
   spinUntil([&] { return claim.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
             20000);
   return claim.get();
+}
+
+TEST(InstanceDirectory, TheRuntimeDirectoryElseAPrivateOneThatNoOtherUserMadeFirst) {
+  // Another user is simulated by "nobody", which only root can hand a directory to.
+  constexpr uid_t kNobody = 65534;
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a directory to another user";
+  const QString uid = QString::number(::geteuid());
+  enum class Made { missing, own, ownOpen, foreign, link };
+  struct Case {
+    const char* what;
+    Made runtime, shared, cache;
+    const char* expected;  ///< "runtime", "shared", "cache" or "" for none
+  } cases[] = {
+      {"the runtime directory", Made::own, Made::missing, Made::missing, "runtime"},
+      {"no runtime directory", Made::missing, Made::missing, Made::missing, "shared"},
+      {"another user's runtime directory", Made::foreign, Made::missing, Made::missing, "shared"},
+      {"a runtime directory others may enter", Made::ownOpen, Made::own, Made::missing, "shared"},
+      {"a shared one another user made first", Made::missing, Made::foreign, Made::missing,
+       "cache"},
+      {"a link where the shared one goes", Made::missing, Made::link, Made::missing, "cache"},
+      {"one's own shared one, left open", Made::missing, Made::ownOpen, Made::missing, "shared"},
+      {"nothing of one's own", Made::foreign, Made::foreign, Made::foreign, ""},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir scratch;
+    const QString runtime = scratch.filePath(QStringLiteral("run"));
+    const QString temporary = scratch.filePath(QStringLiteral("tmp"));
+    const QString home = scratch.filePath(QStringLiteral("home"));
+    const QString shared = temporary + QStringLiteral("/velmora-helper-") + uid;
+    const QString cache = home + QStringLiteral("/.cache/velmora-helper");
+    ASSERT_TRUE(QDir().mkpath(temporary) && QDir().mkpath(home));
+    // Where nothing is made there, ~/.cache is missing too.
+    if (c.cache != Made::missing) {
+      ASSERT_TRUE(QDir().mkpath(home + QStringLiteral("/.cache")));
+    }
+    const auto make = [&](const QString& path, Made made) {
+      const QByteArray bytes = QFile::encodeName(path);
+      if (made == Made::missing) return;
+      if (made == Made::link) {
+        ASSERT_TRUE(QDir().mkpath(scratch.filePath(QStringLiteral("elsewhere"))));
+        ASSERT_TRUE(QFile::link(scratch.filePath(QStringLiteral("elsewhere")), path));
+        return;
+      }
+      ASSERT_EQ(::mkdir(bytes.constData(), 0700), 0);
+      if (made == Made::ownOpen) {
+        ASSERT_EQ(::chmod(bytes.constData(), 0755), 0);
+      }
+      if (made == Made::foreign) {
+        ASSERT_EQ(::chown(bytes.constData(), kNobody, kNobody), 0);
+      }
+    };
+    make(runtime, c.runtime);
+    make(shared, c.shared);
+    make(cache, c.cache);
+    QString problem;
+    const QString chosen = instanceDirectory(runtime, temporary, home, problem);
+    const std::string expected = c.expected;
+    const QString wanted = expected == "runtime"  ? runtime
+                           : expected == "shared" ? shared
+                           : expected == "cache"  ? cache
+                                                  : QString();
+    EXPECT_EQ(chosen, wanted) << c.what;
+    EXPECT_EQ(problem.isEmpty(), !wanted.isEmpty()) << c.what;
+    if (!chosen.isEmpty()) {
+      EXPECT_TRUE(isPrivateDirectory(chosen, ::geteuid())) << c.what;
+    }
+  }
 }
 
 TEST(SingleInstance, FirstListensLaterLaunchHandsOverAndIsAcknowledged) {
