@@ -137,9 +137,11 @@ class SingleInstance(HelperTestCase):
         for process in later:
             self.addCleanup(stop, process)
         # Each later launch shows its own busy alert and ends with status 1
-        # once it is dismissed.
-        for process in later:
-            busy = self.x.wait_for_window(process.pid, process=process)
+        # once it is dismissed. All are up before any key is pressed: a window
+        # that maps meanwhile would take the focus, and the key, from the one
+        # being dismissed.
+        alerts = [self.x.wait_for_window(process.pid, process=process) for process in later]
+        for process, busy in zip(later, alerts):
             self.x.press(busy, "Return")
             out, err = process.communicate(timeout=20)
             self.assertEqual((process.returncode, out, err), (1, "", ""))
