@@ -3,9 +3,9 @@ directory that fills up or cannot be written, an engine that dies, floods or
 lingers, and a skin site that misbehaves. Each must end in a clear alert with
 the right exit status, never in a crash or a hang.
 
-The file-system faults mount a tmpfs (root); the server faults run the skin
-site in a network namespace (root, iproute2). Without them those tests skip
-and say why.
+The file-system faults mount a tmpfs and the server faults run the skin site,
+both in namespaces of a user namespace (see skin_site.py). Where those cannot
+be made, these tests skip and say why.
 """
 
 import contextlib
@@ -45,32 +45,14 @@ def make_package(directory, image=IMAGE, name="Aurora.velmora"):
     return write_package(os.path.join(directory, name), MANIFEST, {"background.png": image}, compression=STORED)
 
 
-def mount_unavailable():
-    """Why a tmpfs cannot be mounted here, or None when it can."""
-    if os.geteuid() != 0:
-        return "mounting a tmpfs needs root"
-    probe = tempfile.mkdtemp(prefix="velmora-mount-probe-")
-    try:
-        made = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", probe],
-                              capture_output=True, text=True)
-        if made.returncode != 0:
-            return "mount -t tmpfs was refused: " + made.stderr.strip()
-        subprocess.run(["umount", probe], check=True)
-        return None
-    finally:
-        os.rmdir(probe)
-
-
-MOUNT_UNAVAILABLE = mount_unavailable()
-
-
 @contextlib.contextmanager
-def tmpfs(path, options):
-    subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path], check=True)
+def tmpfs(namespace, path, options):
+    """A tmpfs at `path` as `namespace` sees it."""
+    namespace.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path], privileged=True, check=True)
     try:
         yield
     finally:
-        subprocess.run(["umount", "-l", path], check=True)
+        namespace.run(["umount", "-l", path], privileged=True, check=True)
 
 
 def site(kind):
@@ -89,8 +71,8 @@ def site(kind):
 
 
 class FaultCase(HelperTestCase):
-    def apply_package(self, path, **env):
-        return self.helper(["--console", path], answer="y\n", env=self.sandbox.env(**env))
+    def apply_package(self, path, wrap=lambda argv: argv, **env):
+        return self.helper(["--console", path], answer="y\n", wrap=wrap, env=self.sandbox.env(**env))
 
     def apply_link(self, kind, route, **env):
         return self.helper(["--console", LINK % route], answer="y\n", wrap=site(kind).command,
@@ -112,13 +94,19 @@ class FaultCase(HelperTestCase):
         self.assertIsNone(self.sandbox.engine_args())
 
 
-@unittest.skipIf(MOUNT_UNAVAILABLE, "file-system fault tests skipped: %s" % MOUNT_UNAVAILABLE)
+@unittest.skipIf(SITE_UNAVAILABLE, "file-system fault tests skipped: %s" % SITE_UNAVAILABLE)
 class TemporaryDirectoryFaults(FaultCase):
+    def package_namespace(self):
+        namespace = skin_site.Namespace()
+        self.addCleanup(namespace.close)
+        return namespace
+
     def test_tmpfs_filling_during_extraction(self):
         self.sandbox.install_engine()
         package = make_package(self.sandbox.root, image=os.urandom(3 * 1024 * 1024))
-        with tmpfs(self.sandbox.tmp, "size=1m"):
-            run = self.apply_package(package)
+        namespace = self.package_namespace()
+        with tmpfs(namespace, self.sandbox.tmp, "size=1m"):
+            run = self.apply_package(package, wrap=namespace.command)
         self.assertEndsWithAlert(run, 1, "Invalid Orvane skin",
                                  "The skin package could not be extracted: " + NO_SPACE + ".")
         self.assertEngineNotRun()
@@ -126,24 +114,23 @@ class TemporaryDirectoryFaults(FaultCase):
     def test_read_only_temporary_directory_for_a_package(self):
         self.sandbox.install_engine()
         package = make_package(self.sandbox.root)
-        with tmpfs(self.sandbox.tmp, "ro,size=1m"):
-            run = self.apply_package(package)
+        namespace = self.package_namespace()
+        with tmpfs(namespace, self.sandbox.tmp, "ro,size=1m"):
+            run = self.apply_package(package, wrap=namespace.command)
         self.assertEndsWithAlert(run, 1, "Invalid Orvane skin", self.sandbox.tmp + "/")
         self.assertIn(READ_ONLY, run.stderr)
         self.assertEngineNotRun()
 
-    @unittest.skipIf(SITE_UNAVAILABLE, "needs the skin site: %s" % SITE_UNAVAILABLE)
     def test_tmpfs_filling_during_the_download(self):
         self.sandbox.install_engine()
-        with tmpfs(self.sandbox.tmp, "size=1m"):
+        with tmpfs(site("good").namespace, self.sandbox.tmp, "size=1m"):
             run = self.apply_link("good", "bytes/4000000/big.png")
         self.assertEndsWithAlert(run, 1, "Could not apply skin", NO_SPACE)
         self.assertEngineNotRun()
 
-    @unittest.skipIf(SITE_UNAVAILABLE, "needs the skin site: %s" % SITE_UNAVAILABLE)
     def test_read_only_temporary_directory_for_a_link(self):
         self.sandbox.install_engine()
-        with tmpfs(self.sandbox.tmp, "ro,size=1m"):
+        with tmpfs(site("good").namespace, self.sandbox.tmp, "ro,size=1m"):
             run = self.apply_link("good", "aurora.png")
         self.assertEndsWithAlert(run, 1, "Could not apply skin", READ_ONLY)
         self.assertEngineNotRun()

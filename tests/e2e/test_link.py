@@ -173,21 +173,16 @@ class NetworkPaths(HelperTestCase):
         # at a time would wait for the IPv6 connection to time out (minutes),
         # well past this run's time limit.
         ca = skin_site.make_test_ca(os.path.join(BUILD_DIR, "test-ca"))
-        with skin_site.SkinSite(ca, SITE_ROOT, addresses=("2001:db8::2", "127.0.0.1"),
+        link = [
+            "ip link add void0 type veth peer name void1",
+            "ip link set void0 up",
+            "ip link set void1 up",
+            "ip addr add 2001:db8::1/64 dev void0 nodad",
+            # A neighbour no interface has: frames for it reach void1, whose
+            # link-layer address they do not bear, and are dropped there.
+            "ip neigh add 2001:db8::2 lladdr 02:00:00:00:00:02 dev void0 nud permanent"]
+        with skin_site.SkinSite(ca, SITE_ROOT, addresses=("2001:db8::2", "127.0.0.1"), setup=link,
                                 log_file=os.path.join(self.sandbox.root, "requests.log")) as site:
-            peer = site.name + "-void"
-            subprocess.run(["ip", "netns", "add", peer], check=True)
-            self.addCleanup(subprocess.run, ["ip", "netns", "del", peer])
-            for command in (
-                    ["link", "add", "void0", "netns", site.name, "type", "veth", "peer", "name", "void1",
-                     "netns", peer],
-                    ["-n", site.name, "link", "set", "void0", "up"],
-                    ["-n", peer, "link", "set", "void1", "up"],
-                    ["-n", site.name, "addr", "add", "2001:db8::1/64", "dev", "void0", "nodad"],
-                    # A neighbour no interface has: frames for it are dropped.
-                    ["-n", site.name, "neigh", "add", "2001:db8::2", "lladdr", "02:00:00:00:00:02",
-                     "dev", "void0", "nud", "permanent"]):
-                subprocess.run(["ip"] + command, check=True)
             run = self.check(site)
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertTrue(run.stdout.startswith("name: Aurora\n"), run.stdout)
