@@ -111,7 +111,7 @@ SKIPPED = 77
 
 def main():
     """Runs the calling script's tests. Exits 1 when any failed, 77 when any
-    could not run here (missing root, network namespace, X server...) and
+    could not run here (no user or network namespace, no X server...) and
     none failed, so that CTest reports the script as skipped rather than
     passed, and 0 only when every test ran and passed."""
     program = unittest.main(exit=False)

@@ -64,7 +64,8 @@ class Namespace:
     _HOLD = 'unshare --user --map-root-user --net --mount sh -c "$0" & wait'
 
     def __init__(self, setup=()):
-        script = " && ".join(["ip link set lo up"] + list(setup) + ["echo $$", "exec sleep infinity"])
+        # Only the process id goes to standard output.
+        script = "{ %s; } >&2 && echo $$ && exec sleep infinity" % " && ".join(["ip link set lo up"] + list(setup))
         self.holder = subprocess.Popen(["unshare", "--user", "--map-current-user", "sh", "-c", self._HOLD, script],
                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                        text=True, start_new_session=True)
