@@ -52,8 +52,8 @@ class Namespace:
     namespace, held open by a process that sleeps in it.
 
     Two user namespaces own them. The outer one maps the calling user to
-    itself: command() runs a program in there as that user, with no
-    capability, as the helper runs on a desktop. The inner one, which owns
+    itself: command() runs a program in there as that user, with that
+    user's rights (no capability unless it is root), as on a desktop. The inner one, which owns
     the network and mount namespaces, maps the same user to root:
     privileged() runs a program as that root, who may mount and configure
     the network in these namespaces and nowhere else. `setup`: shell commands
