@@ -18,10 +18,14 @@ from skin_packages import STORED, png, write_package
 
 WHY_NOT = missing_tools("openbox", "xwd", "xprop")
 
-# Records the skin's name, then takes $ENGINE_SLEEP seconds.
+# Records the skin's name, then runs until the test lets it end (the file
+# $ENGINE_UNTIL exists), for at most 30 s.
 SLOW_ENGINE = """#!/bin/sh
 echo "$4" >> "$HOME/engine-runs"
-sleep "${ENGINE_SLEEP:-0}"
+i=0
+while [ -n "$ENGINE_UNTIL" ] && [ ! -e "$ENGINE_UNTIL" ] && [ $i -lt 600 ]; do
+  sleep 0.05; i=$((i + 1))
+done
 """
 
 
@@ -152,7 +156,8 @@ class AlertWindows(DesktopCase):
 
     def test_a_later_launch_during_an_apply_says_busy(self):
         self.sandbox.install_engine(body=SLOW_ENGINE)
-        first = self.start(self.package("First"), ENGINE_SLEEP="6")
+        release = os.path.join(self.sandbox.root, "engine-may-end")
+        first = self.start(self.package("First"), ENGINE_UNTIL=release)
         question = self.show(first, "window-busy-question.png")
         os.remove(os.path.join(self.shots, "window-busy-question.png"))
         self.x.press(question, "Return", focus=False)
@@ -165,6 +170,7 @@ class AlertWindows(DesktopCase):
         later = self.start(self.package("Later"))
         self.finish(later, self.show(later, "window-busy.png"), "Return", 1)
         self.assertIsNone(first.poll(), "the running apply goes on")
+        open(release, "w").close()
         final = self.x.wait_for_window(first.pid, other_than=[question, progress], process=first,
                                        modal=True)
         self.finish(first, final, "Return", 0)

@@ -20,6 +20,11 @@ SLOW_ENGINE = """#!/bin/sh
 echo "$4" >> "$HOME/engine-runs"
 cat /proc/$$/environ > "$HOME/engine-environment"
 sleep "${ENGINE_SLEEP:-0}"
+# Or it runs until the test lets it end (at most 30 s).
+if [ -n "$ENGINE_UNTIL" ]; then
+  i=0
+  while [ ! -e "$ENGINE_UNTIL" ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i + 1)); done
+fi
 exit 0
 """
 
@@ -126,7 +131,8 @@ class SingleInstance(HelperTestCase):
         self.assertEqual(idle.stderr.read(), "")
 
     def test_launches_during_an_apply_are_answered_busy_and_give_one_engine_run(self):
-        first = self.start(self.package("First"), ENGINE_SLEEP="8")
+        release = os.path.join(self.sandbox.root, "engine-may-end")
+        first = self.start(self.package("First"), ENGINE_UNTIL=release)
         question = self.x.wait_for_window(first.pid, process=first)
         self.x.press(question, "Return")
         harness.wait_until(lambda: self.engine_runs() == ["First"], "the engine runs for First")
@@ -146,6 +152,7 @@ class SingleInstance(HelperTestCase):
             out, err = process.communicate(timeout=20)
             self.assertEqual((process.returncode, out, err), (1, "", ""))
         self.assertEqual(first.poll(), None, "the running instance is still applying")
+        open(release, "w").close()
 
         final = self.x.wait_for_window(first.pid, other_than=[question], process=first, modal=True)
         self.x.press(final, "Return")
