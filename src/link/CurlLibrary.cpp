@@ -26,12 +26,9 @@ Loaded load() {
   void* library = ::dlopen(VELMORA_CURL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     // Short of memory or files, the loader cannot map libcurl's libraries.
-    loaded.failure = resourcesShort()
-                         ? QStringLiteral(
-                               "There is not enough memory, or there are too many open files, to "
-                               "download the skin image. Close some programs and try again.")
-                         : QStringLiteral("The skin image could not be downloaded: ") +
-                               QString::fromLocal8Bit(::dlerror());
+    loaded.failure = resourcesShort() ? resourcesShortText()
+                                      : QStringLiteral("The skin image could not be downloaded: ") +
+                                            QString::fromLocal8Bit(::dlerror());
     return loaded;
   }
   CurlLibrary& f = loaded.functions;
@@ -52,9 +49,7 @@ Loaded load() {
     loaded.failure = QStringLiteral("The skin image could not be downloaded: ") +
                      QString::fromLocal8Bit(::dlerror());
   } else if (f.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-    loaded.failure = QStringLiteral(
-        "The download could not be started: there is not enough memory or there are too many "
-        "open files.");
+    loaded.failure = downloadNotStarted().localizedDescription();
   }
   return loaded;
 }

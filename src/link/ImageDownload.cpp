@@ -29,12 +29,6 @@ constexpr int kPollMilliseconds = 200;
 // libcurl's receive buffer: the most body bytes handed over at a time.
 constexpr long kReceiveBuffer = 64 * 1024;
 
-PlatformError notStarted() {
-  return PlatformError(
-      QStringLiteral("The download could not be started: there is not enough "
-                     "memory or there are too many open files."));
-}
-
 // libcurl is loaded and its global state (its TLS library included) set up
 // once for the process, on first use, and never torn down.
 void initialiseLibcurl() {
@@ -129,7 +123,7 @@ class Transfer {
     initialiseLibcurl();
     multi_.reset(curlLibrary().multi_init());
     easy_.reset(curlLibrary().easy_init());
-    if (!multi_ || !easy_) throw notStarted();
+    if (!multi_ || !easy_) throw downloadNotStarted();
     CURL* const e = easy_.get();
     bool set = true;
     const auto option = [&](CURLoption name, auto value) {
@@ -166,7 +160,7 @@ class Transfer {
       // and holding the whole bundle for each connection.
       option(CURLOPT_CAINFO, static_cast<const char*>(nullptr));
     }
-    if (!set) throw notStarted();
+    if (!set) throw downloadNotStarted();
   }
 
   // Sends one GET to `address` and runs it until it ends: with the final
@@ -182,7 +176,7 @@ class Transfer {
     const QByteArray encoded = address.toEncoded();
     if (curlLibrary().easy_setopt(easy_.get(), CURLOPT_URL, encoded.constData()) != CURLE_OK ||
         curlLibrary().multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) {
-      throw notStarted();
+      throw downloadNotStarted();
     }
     const CURLcode result = drive();
     curlLibrary().multi_remove_handle(multi_.get(), easy_.get());
@@ -197,7 +191,7 @@ class Transfer {
     for (;;) {
       int running = 0;
       if (curlLibrary().multi_perform(multi_.get(), &running) != CURLM_OK) {
-        fail(std::make_exception_ptr(notStarted()));
+        fail(std::make_exception_ptr(downloadNotStarted()));
         return CURLE_FAILED_INIT;
       }
       int queued = 0;

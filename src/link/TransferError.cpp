@@ -51,9 +51,7 @@ QString sentence(const TransferFailure& f) {
   // library that failed for that from one that failed on the network.
   if (f.resourcesShort && f.code != CURLE_PEER_FAILED_VERIFICATION &&
       f.code != CURLE_OPERATION_TIMEDOUT) {
-    return QStringLiteral(
-        "There is not enough memory, or there are too many open files, to "
-        "download the skin image. Close some programs and try again.");
+    return resourcesShortText();
   }
   switch (f.code) {
     case CURLE_COULDNT_RESOLVE_HOST:
@@ -128,6 +126,18 @@ bool exempted(const QString& host) {
 }
 
 }  // namespace
+
+QString resourcesShortText() {
+  return QStringLiteral(
+      "There is not enough memory, or there are too many open files, to "
+      "download the skin image. Close some programs and try again.");
+}
+
+PlatformError downloadNotStarted() {
+  return PlatformError(
+      QStringLiteral("The download could not be started: there is not enough "
+                     "memory or there are too many open files."));
+}
 
 bool resourcesShort() {
   // A resolver thread, a socket pair, a connection and the stored file.

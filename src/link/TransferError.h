@@ -27,6 +27,13 @@ struct TransferFailure {
 /// which host, and what they can do. Never libcurl's own words.
 PlatformError transferError(const TransferFailure& failure);
 
+/// What the user reads when a transfer failed for want of memory or files.
+QString resourcesShortText();
+
+/// A download that could not even be set up: no handle, no option, no
+/// library, for want of memory or files.
+PlatformError downloadNotStarted();
+
 /// Whether this process could not now open a few more files or map a
 /// thread's worth of memory: what a transfer needs besides the network.
 bool resourcesShort();
